@@ -1,0 +1,48 @@
+import java.io.IOException;
+import java.net.CookieManager;
+import java.net.CookiePolicy;
+import java.net.URI;
+import java.net.URISyntaxException;
+import java.net.URL;
+import java.util.Collections;
+import java.util.List;
+import java.util.Map;
+
+/** The crawl's cookie store: what servers set is sent back to them. */
+public class Cookies {
+    private final CookieManager manager = new CookieManager(null, CookiePolicy.ACCEPT_ORIGINAL_SERVER);
+
+    /** Keeps the cookies of a response's headers. */
+    public void received(URL url, Map<String, List<String>> headers) {
+        URI uri = toUri(url);
+        if (uri == null || headers == null) return;
+        try {
+            manager.put(uri, headers);
+        } catch (IOException | IllegalArgumentException e) {
+            // A malformed Set-Cookie is dropped, as a browser would.
+        }
+    }
+
+    /** The Cookie header value for a URL, or null when there is none. */
+    public String sentCookies(URL url) {
+        URI uri = toUri(url);
+        if (uri == null) return null;
+        try {
+            Map<String, List<String>> h = manager.get(uri, Collections.emptyMap());
+            List<String> values = h.get("Cookie");
+            if (values == null || values.isEmpty()) return null;
+            return String.join("; ", values);
+        } catch (IOException | IllegalArgumentException e) {
+            return null;
+        }
+    }
+
+    private static URI toUri(URL url) {
+        if (url == null) return null;
+        try {
+            return url.toURI();
+        } catch (URISyntaxException e) {
+            return null;
+        }
+    }
+}

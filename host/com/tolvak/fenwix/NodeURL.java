@@ -1,0 +1,99 @@
+package com.tolvak.fenwix;
+
+import java.net.URL;
+import java.util.ArrayList;
+import java.util.Collections;
+import java.util.List;
+
+/**
+ * One URL of the crawl: where it came from, where its body is saved, what the
+ * server answered and how its transfer ended. The natives read and report
+ * through the members below by name.
+ */
+public class NodeURL {
+    /** Bytes written by the last transfer of this node. */
+    public int readLength;
+
+    private final int level;
+    private final int parentIndex;
+    private final String linkText;
+    private volatile URL url;
+    private volatile String loadedFilename;
+    private volatile int responseCode;
+    private volatile long lastModified;
+    private volatile int maxLevel = Integer.MAX_VALUE;
+    private volatile boolean html;
+
+    private volatile boolean downloaded, previouslyDownloaded, notFound, createError, readWriteError, stopped;
+    private final List<String> stateCalls = Collections.synchronizedList(new ArrayList<>());
+
+    public NodeURL(int level, int parentIndex, URL url, String linkText) {
+        this.level = level;
+        this.parentIndex = parentIndex;
+        this.url = url;
+        this.linkText = linkText;
+    }
+
+    public int getLevel() { return level; }
+    public int getParentIndex() { return parentIndex; }
+    /** The link text this node was discovered under (null for a start URL). */
+    public String getString() { return linkText; }
+
+    public URL getURL() { return url; }
+    public void setURL(URL url) { this.url = url; }
+
+    public String getLoadedFilename() { return loadedFilename; }
+    public void setLoadedFilename(String name) { this.loadedFilename = name; }
+
+    public int getResponseCode() { return responseCode; }
+    public void setResponseCode(int code) { this.responseCode = code; }
+
+    /** Server time of the body in milliseconds, 0 when the server gave none. */
+    public long getLastModified() { return lastModified; }
+    public void setLastModified(long t) { this.lastModified = t; }
+
+    public void setMaxLevel(int maxLevel) { this.maxLevel = maxLevel; }
+    public boolean isPastMaxLevel() { return level > maxLevel; }
+
+    public void setHtml(boolean html) { this.html = html; }
+    public boolean isHtml() { return html; }
+
+    /** Whether the body is to be transferred: a success answer and no current copy. */
+    public boolean downloadThisURL() {
+        return !previouslyDownloaded && !notFound && responseCode >= 200 && responseCode < 300;
+    }
+
+    /** Whether the saved page is to be scanned for links. */
+    public boolean processHTML() { return html && isLoaded(); }
+
+    /** Whether a complete local copy exists. */
+    public boolean isLoaded() {
+        return previouslyDownloaded || (downloaded && !readWriteError && !stopped && !createError);
+    }
+
+    public boolean isPreviouslyDownloaded() { return previouslyDownloaded; }
+    public boolean isNotFound() { return notFound; }
+    public boolean isStopped() { return stopped; }
+    public boolean hasError() { return createError || readWriteError; }
+
+    public void setDownloaded() { downloaded = true; stateCalls.add("setDownloaded"); }
+    public void setPreviouslyDownloaded() { previouslyDownloaded = true; stateCalls.add("setPreviouslyDownloaded"); }
+    public void setNotFound() { notFound = true; stateCalls.add("setNotFound"); }
+    public void setCreateError() { createError = true; stateCalls.add("setCreateError"); }
+    public void setReadWriteError() { readWriteError = true; stateCalls.add("setReadWriteError"); }
+    public void setStopped() { stopped = true; stateCalls.add("setStopped"); }
+
+    /** The state calls this node received, in order. */
+    public List<String> stateCalls() {
+        synchronized (stateCalls) { return new ArrayList<>(stateCalls); }
+    }
+
+    /** Forgets the outcome of an earlier attempt before the node is fetched again. */
+    public void resetOutcome() {
+        downloaded = previouslyDownloaded = notFound = createError = readWriteError = stopped = false;
+        readLength = 0;
+    }
+
+    @Override
+    public String toString() { return String.valueOf(url); }
+}

@@ -1,0 +1,148 @@
+// Shared conventions of the natives: lookups by name and signature, guards that
+// release host strings and local references on every path, scratch strings,
+// diagnostics and log lines.
+//
+// Exception contract: every helper that calls into the JVM returns a value that
+// says whether the call succeeded (a null id, a null reference, false). When it
+// fails, a Java exception is pending and the caller must return at once, or
+// handle it, without any other JNI call except cleanup (guards may release).
+#ifndef X7FENWIX_HOST_CALLS_H
+#define X7FENWIX_HOST_CALLS_H
+
+#include <jni.h>
+
+#include <cstdarg>
+#include <cstdio>
+#include <string>
+#include <string_view>
+
+namespace x7 {
+
+// True when a Java exception is pending. Also marks the pending state as
+// checked for -Xcheck:jni.
+inline bool pending(JNIEnv* env) { return env->ExceptionCheck() == JNI_TRUE; }
+
+// Diagnostics go to the process's standard output through printf and are
+// flushed at once, so that they keep their order with the host's own output.
+#if defined(__GNUC__)
+__attribute__((format(printf, 1, 2)))
+#endif
+inline void diag(const char* fmt, ...) {
+  va_list ap;
+  va_start(ap, fmt);
+  std::vprintf(fmt, ap);
+  va_end(ap);
+  std::fflush(stdout);
+}
+
+// Owns one local reference and deletes it when it goes out of scope: used
+// where references are made in a loop and must not pile up.
+template <class T = jobject>
+class Local {
+ public:
+  Local(JNIEnv* env, T ref) : env_(env), ref_(ref) {}
+  ~Local() {
+    if (ref_ != nullptr) env_->DeleteLocalRef(ref_);
+  }
+  Local(const Local&) = delete;
+  Local& operator=(const Local&) = delete;
+  T get() const { return ref_; }
+  explicit operator bool() const { return ref_ != nullptr; }
+  void reset(T ref) {
+    if (ref_ != nullptr) env_->DeleteLocalRef(ref_);
+    ref_ = ref;
+  }
+
+ private:
+  JNIEnv* env_;
+  T ref_;
+};
+
+// The modified UTF-8 characters of a host string, released on every path.
+// A null string, or a failed GetStringUTFChars (OutOfMemoryError pending),
+// leaves c_str() null.
+class Utf {
+ public:
+  Utf(JNIEnv* env, jstring s) : env_(env), s_(s) {
+    if (s_ != nullptr) {
+      jboolean isCopy;
+      chars_ = env_->GetStringUTFChars(s_, &isCopy);
+    }
+  }
+  ~Utf() {
+    if (chars_ != nullptr) env_->ReleaseStringUTFChars(s_, chars_);
+  }
+  Utf(const Utf&) = delete;
+  Utf& operator=(const Utf&) = delete;
+  const char* c_str() const { return chars_; }
+  explicit operator bool() const { return chars_ != nullptr; }
+  std::string_view view() const { return chars_ != nullptr ? std::string_view(chars_) : std::string_view(); }
+
+ private:
+  JNIEnv* env_;
+  jstring s_;
+  const char* chars_ = nullptr;
+};
+
+// Copies a host string into a scratch string and releases the host characters
+// at once. Returns false when the characters could not be had (exception
+// pending) or the string is null.
+inline bool copyString(JNIEnv* env, jstring s, std::string& out) {
+  if (s == nullptr) return false;
+  Utf u(env, s);
+  if (!u) return false;
+  out.assign(u.c_str());
+  return true;
+}
+
+// Lookups by name and signature. A null result means the member is missing
+// and NoSuchMethodError/NoSuchFieldError is pending.
+inline jmethodID methodOf(JNIEnv* env, jobject obj, const char* name, const char* sig) {
+  Local<jclass> cls(env, env->GetObjectClass(obj));
+  return env->GetMethodID(cls.get(), name, sig);
+}
+
+inline jfieldID fieldOf(JNIEnv* env, jobject obj, const char* name, const char* sig) {
+  Local<jclass> cls(env, env->GetObjectClass(obj));
+  return env->GetFieldID(cls.get(), name, sig);
+}
+
+// Calls a "()V" method of obj by name. Returns false with the exception
+// pending when the lookup or the call fails.
+inline bool callVoid(JNIEnv* env, jobject obj, const char* name) {
+  jmethodID m = methodOf(env, obj, name, "()V");
+  if (m == nullptr) return false;
+  env->CallVoidMethod(obj, m);
+  return !pending(env);
+}
+
+// Calls a "()Ljava/lang/String;" method of obj and copies the result into a
+// scratch string (empty when the result is null). Returns false with the
+// exception pending on failure.
+inline bool callString(JNIEnv* env, jobject obj, const char* name, std::string& out) {
+  jmethodID m = methodOf(env, obj, name, "()Ljava/lang/String;");
+  if (m == nullptr) return false;
+  Local<jstring> s(env, static_cast<jstring>(env->CallObjectMethod(obj, m)));
+  if (pending(env)) return false;
+  out.clear();
+  if (!s) return true;
+  return copyString(env, s.get(), out);
+}
+
+// Passes prefix + subject + "\n" to the crawler's appendLog. Returns false
+// with the exception pending on failure.
+inline bool appendLog(JNIEnv* env, jobject crawler, std::string_view prefix, std::string_view subject) {
+  std::string line;
+  line.reserve(prefix.size() + subject.size() + 1);
+  line.append(prefix).append(subject).push_back('\n');
+  jmethodID m = methodOf(env, crawler, "appendLog", "(Ljava/lang/String;)V");
+  if (m == nullptr) return false;
+  Local<jstring> s(env, env->NewStringUTF(line.c_str()));
+  if (!s) return false;
+  env->CallVoidMethod(crawler, m, s.get());
+  return !pending(env);
+}
+
+}  // namespace x7
+
+#endif
