@@ -49,12 +49,25 @@ final class Jvm {
 
     /** Runs with the size of files it writes limited to fileLimitKiB (bash's ulimit -f), when not negative. */
     static Result runLimited(long fileLimitKiB, String mainClass, String... args) throws IOException, InterruptedException {
+        return runWith(fileLimitKiB, List.of(), mainClass, args);
+    }
+
+    /** Runs with further JVM options, which override the defaults (e.g. -Duser.language=de). */
+    static Result runWithOptions(List<String> jvmOptions, String mainClass, String... args)
+            throws IOException, InterruptedException {
+        return runWith(-1, jvmOptions, mainClass, args);
+    }
+
+    private static Result runWith(long fileLimitKiB, List<String> jvmOptions, String mainClass, String... args)
+            throws IOException, InterruptedException {
         List<String> cmd = new ArrayList<>();
         if (fileLimitKiB >= 0) {
             cmd.addAll(Arrays.asList("bash", "-c", "ulimit -f " + fileLimitKiB + " && exec \"$@\"", "jvm"));
         }
         cmd.addAll(Arrays.asList(JAVA, "-Xcheck:jni", "-Djava.library.path=" + LIBDIR, "-cp", CP,
-                "-Duser.language=en", "-Duser.country=US", mainClass));
+                "-Duser.language=en", "-Duser.country=US"));
+        cmd.addAll(jvmOptions);
+        cmd.add(mainClass);
         cmd.addAll(Arrays.asList(args));
         ProcessBuilder pb = new ProcessBuilder(cmd).redirectErrorStream(true);
         Process p = pb.start();
