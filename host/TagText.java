@@ -32,8 +32,9 @@ final class TagText {
         int end = tag.length();
         if (end > 0 && tag.charAt(end - 1) == '>') end--;
         int i = 1;
-        // skip the tag name
-        while (i < end && !Character.isWhitespace(tag.charAt(i))) i++;
+        // skip the tag name, which ends where name() ends it
+        if (i < end && tag.charAt(i) == '/') i++;
+        while (i < end && !Character.isWhitespace(tag.charAt(i)) && tag.charAt(i) != '/') i++;
         while (i < end) {
             while (i < end && (Character.isWhitespace(tag.charAt(i)) || tag.charAt(i) == '/')) i++;
             int nameStart = i;

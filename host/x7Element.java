@@ -11,6 +11,11 @@ import java.util.List;
  * character.
  */
 public class x7Element {
+    static {
+        // the tag reader is native; a tree may be read before any crawler exists
+        System.loadLibrary("x7fenwix");
+    }
+
     public static final String PLACEHOLDER = "<x7Element>";
 
     public StringBuffer data = new StringBuffer();
