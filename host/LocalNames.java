@@ -39,7 +39,8 @@ final class LocalNames {
         for (int i = 0; i < segments.length; i++) {
             String seg = decode(segments[i]);
             if (seg.isEmpty() || (i == last && directory)) continue;
-            seg = clean(seg);
+            // a caret in a saved name always stands for the '?' of a query
+            seg = clean(seg).replace('^', '_');
             if (seg.equals(".") || seg.equals("..")) seg = "_" + seg;
             b.append('/').append(seg);
         }

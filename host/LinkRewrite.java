@@ -1,0 +1,180 @@
+import com.tolvak.fenwix.NodeURL;
+
+import java.io.File;
+import java.io.FileInputStream;
+import java.io.FileOutputStream;
+import java.io.IOException;
+import java.io.InputStreamReader;
+import java.io.OutputStreamWriter;
+import java.io.Writer;
+import java.net.URL;
+import java.nio.charset.StandardCharsets;
+import java.nio.file.Files;
+import java.nio.file.StandardCopyOption;
+import java.util.ArrayList;
+import java.util.HashMap;
+import java.util.List;
+import java.util.Locale;
+import java.util.Map;
+
+/**
+ * The pass after the crawl: every saved page is read into a tree again, its
+ * links are pointed at the saved copies (repAttrib), and a page that changed
+ * is written back. Pages are read and written as ISO-8859-1, which maps every
+ * byte to one character and back, so that whatever a page's encoding, only the
+ * rewritten links differ.
+ */
+final class LinkRewrite {
+    /** What the pass did. */
+    int pagesRewritten;
+    int linksRewritten;
+    int pagesLeft;  // pages that could not be rewritten (see the log)
+
+    private final UrlLoad crawler;
+    private final File root;
+    private final Map<String, NodeURL> discovered = new HashMap<>();
+    private final Map<String, NodeURL> byFile = new HashMap<>();
+
+    LinkRewrite(UrlLoad crawler) {
+        this.crawler = crawler;
+        this.root = crawler.getRoot();
+        for (NodeURL n : crawler.urlToLoad) {
+            if (n.getURL() != null) discovered.putIfAbsent(UrlLoad.key(n.getURL()), n);
+        }
+        for (NodeURL n : crawler.knownNodes()) {
+            if (n.getLoadedFilename() != null) byFile.put(normal(n.getLoadedFilename()), n);
+        }
+    }
+
+    static String normal(String path) {
+        return new File(path).getAbsoluteFile().toPath().normalize().toString();
+    }
+
+    /** The crawl's node for a URL: the one fetched, else the first one found in a page. */
+    NodeURL node(URL url) {
+        NodeURL n = crawler.known(url);
+        return n != null ? n : discovered.get(UrlLoad.key(url));
+    }
+
+    /** Rewrites every saved page of the crawl. */
+    void run() {
+        for (NodeURL page : crawler.knownNodes()) {
+            if (page.isLoaded() && page.isHtml() && page.getLoadedFilename() != null) page(page);
+        }
+    }
+
+    /** Rewrites one saved page; true when it was written back. */
+    boolean page(NodeURL page) {
+        File file = new File(page.getLoadedFilename());
+        if (!SavedLinks.inside(root, file)) {
+            crawler.appendLog("Refused file outside the mirror:" + file.getPath() + "\n");
+            pagesLeft++;
+            return false;
+        }
+        try {
+            String original = new String(Files.readAllBytes(file.toPath()), StandardCharsets.ISO_8859_1);
+            x7Element tree = new x7Element("");
+            try (InputStreamReader in = new InputStreamReader(new FileInputStream(file), StandardCharsets.ISO_8859_1)) {
+                tree.findChild(in);
+            }
+            // A tree that does not give the page back byte for byte would
+            // change more than its links.
+            if (!tree.isFaithful() || !tree.toString().equals(original)) {
+                crawler.appendLog("Page left as it is (its tree does not give it back):" + file.getPath() + "\n");
+                pagesLeft++;
+                return false;
+            }
+            UpdParent up = new UpdParent(page, this::node, p -> byFile.get(p));
+            int links = rewriteLinks(tree, up);
+            if (!up.isModified) return false;
+            String text = tree.toString();
+            if (text.equals(original)) return false;
+            writeBack(file, text);
+            linksRewritten += links;
+            pagesRewritten++;
+            return true;
+        } catch (IOException e) {
+            crawler.appendLog("Error rewriting file:" + file.getPath() + "\n");
+            pagesLeft++;
+            return false;
+        }
+    }
+
+    /** Hands every element to repAttrib; the number of links it changed. */
+    private static int rewriteLinks(x7Element rootElement, UpdParent up) {
+        int changed = 0;
+        List<x7Element> stack = new ArrayList<>();
+        stack.add(rootElement);
+        while (!stack.isEmpty()) {
+            x7Element e = stack.remove(stack.size() - 1);
+            String name = e.getTagname();
+            if (name != null && !name.isEmpty()) {
+                String tag = name.toLowerCase(Locale.ROOT);
+                String before = e.getTagText();
+                up.repAttrib(e, tag);
+                if (!e.getTagText().equals(before)) {
+                    changed++;
+                    encodeOutsideAscii(e, tag.equals("a") ? "href" : "src");
+                }
+            }
+            for (int i = e.children.size() - 1; i >= 0; i--) stack.add(e.children.get(i));
+        }
+        return changed;
+    }
+
+    /**
+     * A saved file's name may hold letters outside ASCII; in the link they are
+     * percent-encoded as UTF-8, which a browser reads back whatever the page's
+     * own encoding is.
+     */
+    private static void encodeOutsideAscii(x7Element e, String attribute) {
+        String v = e.getAttribute(attribute);
+        if (v == null) return;
+        if (v.length() >= 2 && (v.charAt(0) == '"' || v.charAt(0) == '\'') && v.charAt(v.length() - 1) == v.charAt(0)) {
+            v = v.substring(1, v.length() - 1);
+        }
+        StringBuilder b = new StringBuilder();
+        boolean any = false;
+        for (int i = 0; i < v.length(); i++) {
+            char c = v.charAt(i);
+            if (c >= 32 && c < 127) {
+                b.append(c);
+                continue;
+            }
+            any = true;
+            int end = Character.isHighSurrogate(c) && i + 1 < v.length() ? i + 2 : i + 1;
+            for (byte x : v.substring(i, end).getBytes(StandardCharsets.UTF_8)) {
+                b.append('%').append(String.format("%02X", x & 0xff));
+            }
+            i = end - 1;
+        }
+        if (any) e.replaceAttribute(attribute, b.toString());
+    }
+
+    /**
+     * Writes the page to a temporary file beside it and renames that over the
+     * page, so that a crash leaves either the old page or the new one. The
+     * page keeps its time: that is the server's time, which the next run's
+     * conditional request sends.
+     */
+    private static void writeBack(File file, String text) throws IOException {
+        File tmp = new File(file.getParentFile(), "." + file.getName() + ".x7fenwix-tmp");
+        long time = file.lastModified();
+        try (FileOutputStream out = new FileOutputStream(tmp)) {
+            Writer w = new OutputStreamWriter(out, StandardCharsets.ISO_8859_1);
+            w.write(text);
+            w.flush();
+            out.getFD().sync();
+        } catch (IOException e) {
+            tmp.delete();
+            throw e;
+        }
+        if (time > 0) tmp.setLastModified(time);
+        try {
+            Files.move(tmp.toPath(), file.toPath(), StandardCopyOption.ATOMIC_MOVE, StandardCopyOption.REPLACE_EXISTING);
+        } catch (IOException e) {
+            tmp.delete();
+            throw e;
+        }
+    }
+}

@@ -1,0 +1,104 @@
+import java.io.File;
+import java.io.IOException;
+import java.net.MalformedURLException;
+import java.net.URL;
+import java.nio.charset.StandardCharsets;
+import java.nio.file.Path;
+
+/**
+ * URLs as the crawl requests them. Links of a page that an earlier run saved
+ * and rewrote name local files; they are read back into the URLs those files
+ * were saved from. And no URL goes out with a character that a request line
+ * may not carry.
+ */
+final class SavedLinks {
+    private SavedLinks() {}
+
+    /**
+     * The URL that a link of a rewritten page stood for: a query saved behind
+     * a caret in the file name ("news.html^page=2") is a query again, and the
+     * default page of a directory ("docs/x7fenwix.htm") is the directory.
+     */
+    static URL original(URL url) throws MalformedURLException {
+        String path = url.getPath();
+        String query = url.getQuery();
+        int lastSlash = path.lastIndexOf('/');
+        int caret = path.indexOf('^', lastSlash + 1);
+        if (caret >= 0 && query == null) {
+            query = path.substring(caret + 1);
+            path = path.substring(0, caret);
+        }
+        if (path.endsWith("/" + LocalNames.DEFAULT_PAGE)) {
+            path = path.substring(0, path.length() - LocalNames.DEFAULT_PAGE.length());
+        }
+        return build(url, path, query);
+    }
+
+    /** The URL with every character that may not stand in a URL percent-encoded (UTF-8). */
+    static URL requestable(URL url) throws MalformedURLException {
+        return build(url, url.getPath(), url.getQuery());
+    }
+
+    private static URL build(URL url, String path, String query) throws MalformedURLException {
+        StringBuilder b = new StringBuilder();
+        b.append(url.getProtocol()).append("://");
+        if (url.getAuthority() != null) b.append(url.getAuthority());
+        encode(b, path.isEmpty() ? "/" : path);
+        if (query != null) encode(b.append('?'), query);
+        if (url.getRef() != null) b.append('#').append(url.getRef());
+        String s = b.toString();
+        return s.equals(url.toString()) ? url : new URL(s);
+    }
+
+    private static void encode(StringBuilder b, String s) {
+        for (int i = 0; i < s.length(); i++) {
+            char c = s.charAt(i);
+            if (c == '%' && i + 2 < s.length() && isHex(s.charAt(i + 1)) && isHex(s.charAt(i + 2))) {
+                b.append(c);
+            } else if (c > 32 && c < 127 && "\"<>\\^`{|}%".indexOf(c) < 0) {
+                b.append(c);
+            } else {
+                int end = Character.isHighSurrogate(c) && i + 1 < s.length() ? i + 2 : i + 1;
+                for (byte x : s.substring(i, end).getBytes(StandardCharsets.UTF_8)) {
+                    b.append('%').append(Character.toUpperCase(Character.forDigit((x >> 4) & 15, 16)))
+                            .append(Character.toUpperCase(Character.forDigit(x & 15, 16)));
+                }
+                i = end - 1;
+            }
+        }
+    }
+
+    private static boolean isHex(char c) {
+        return Character.digit(c, 16) >= 0;
+    }
+
+    /** True when a file begins as an HTML page does (within its first kilobyte). */
+    static boolean startsLikePage(File f) {
+        byte[] head = new byte[1024];
+        int n;
+        try (java.io.FileInputStream in = new java.io.FileInputStream(f)) {
+            n = in.readNBytes(head, 0, head.length);
+        } catch (IOException e) {
+            return false;
+        }
+        String s = new String(head, 0, n, StandardCharsets.ISO_8859_1).toLowerCase(java.util.Locale.ROOT);
+        String t = s.replaceFirst("^(\u00ef\u00bb\u00bf)?\\s*", "");
+        if (!t.startsWith("<")) return false;
+        return s.contains("<!doctype html") || s.contains("<html") || s.contains("<head") || s.contains("<body")
+                || s.contains("<frameset");
+    }
+
+    /**
+     * True when a local file lies below root once every link of the path is
+     * followed, so that nothing is ever written outside the mirror's folder.
+     */
+    static boolean inside(File root, File file) {
+        try {
+            Path r = root.getCanonicalFile().toPath();
+            Path f = file.getCanonicalFile().toPath();
+            return f.startsWith(r) && !f.equals(r);
+        } catch (IOException | SecurityException e) {
+            return false;
+        }
+    }
+}

@@ -1,0 +1,133 @@
+// Link rewriting of one element of a saved page: the link of an img, frame or
+// a tag is pointed at the saved copy of its target, relative to the page, or
+// at the target's absolute URL when the target was not saved.
+#include <cstring>
+#include <string>
+
+#include "UpdParent.h"
+#include "host_calls.h"
+#include "text.h"
+
+using x7::Local;
+using x7::pending;
+
+namespace {
+
+// Tags whose link is rewritten and the attribute that holds it. No "link"
+// row: stylesheets and the like keep their href.
+const char* const UpdPtags[] = {"img", "frame", "a"};
+const char* const UpdPattrib[] = {"src", "src", "href"};
+constexpr int kRows = 3;
+
+// The row of a tag name, compared byte for byte; -1 for none.
+int rowOf(const char* tag) {
+  for (int i = 0; i < kRows; ++i) {
+    if (std::strcmp(tag, UpdPtags[i]) == 0) return i;
+  }
+  return -1;
+}
+
+// Calls a node's getLoadedFilename. Returns false with an exception pending
+// on failure; a null name leaves `present` false.
+bool loadedName(JNIEnv* env, jobject node, std::string& out, bool& present) {
+  jmethodID get = x7::methodOf(env, node, "getLoadedFilename", "()Ljava/lang/String;");
+  if (get == nullptr) return false;
+  Local<jstring> s(env, static_cast<jstring>(env->CallObjectMethod(node, get)));
+  if (pending(env)) return false;
+  present = static_cast<bool>(s);
+  if (!present) return true;
+  return x7::copyString(env, s.get(), out);
+}
+
+// The path from the parent page's saved file to the target's, as a new host
+// string. Returns null when nothing is to be done: an exception is pending,
+// or the parent or the target has no saved file name (then nothing pends).
+jstring relativeValue(JNIEnv* env, jobject receiver, jobject target) {
+  jfieldID parentId = x7::fieldOf(env, receiver, "parentlURL", "Lcom/tolvak/fenwix/NodeURL;");
+  if (parentId == nullptr) return nullptr;
+  Local<> parent(env, env->GetObjectField(receiver, parentId));
+  if (!parent) return nullptr;
+  std::string parentName, targetName;
+  bool hasParent = false, hasTarget = false;
+  if (!loadedName(env, parent.get(), parentName, hasParent) || !hasParent) return nullptr;
+  if (!loadedName(env, target, targetName, hasTarget) || !hasTarget) return nullptr;
+
+  Local<jclass> fileClass(env, env->FindClass("java/io/File"));
+  if (!fileClass) return nullptr;
+  jfieldID sepId = env->GetStaticFieldID(fileClass.get(), "separatorChar", "C");
+  if (sepId == nullptr) return nullptr;
+  const jchar sep = env->GetStaticCharField(fileClass.get(), sepId);
+
+  const std::string path = x7::text::relativePath(parentName, targetName, static_cast<char>(sep));
+  jstring value = env->NewStringUTF(path.c_str());
+  if (value == nullptr) x7::diag("replace 2 is zero.\n");
+  return value;
+}
+
+// The target's absolute URL text as a host string; null when an exception is
+// pending or the target has no URL.
+jstring absoluteValue(JNIEnv* env, jobject target) {
+  jmethodID getURL = x7::methodOf(env, target, "getURL", "()Ljava/net/URL;");
+  if (getURL == nullptr) return nullptr;
+  Local<> url(env, env->CallObjectMethod(target, getURL));
+  if (pending(env) || !url) return nullptr;
+  jmethodID toString = x7::methodOf(env, url.get(), "toString", "()Ljava/lang/String;");
+  if (toString == nullptr) return nullptr;
+  jstring text = static_cast<jstring>(env->CallObjectMethod(url.get(), toString));
+  if (pending(env)) return nullptr;
+  return text;
+}
+
+}  // namespace
+
+JNIEXPORT void JNICALL Java_UpdParent_repAttrib(JNIEnv* env, jobject receiver, jobject element,
+                                                jstring tagName) {
+  int row;
+  {
+    x7::Utf tag(env, tagName);
+    if (!tag) return;
+    row = rowOf(tag.c_str());
+  }
+  if (row < 0) return;
+
+  Local<jstring> attrName(env, env->NewStringUTF(UpdPattrib[row]));
+  if (!attrName) return;
+  jmethodID getAttribute = x7::methodOf(env, element, "getAttribute", "(Ljava/lang/String;)Ljava/lang/String;");
+  if (getAttribute == nullptr) return;
+  Local<jstring> value(env, static_cast<jstring>(env->CallObjectMethod(element, getAttribute, attrName.get())));
+  if (pending(env) || !value) return;
+  std::string raw;
+  if (!x7::copyString(env, value.get(), raw)) return;
+  const std::string link(x7::text::stripQuotes(raw));
+
+  Local<jstring> linkStr(env, env->NewStringUTF(link.c_str()));
+  if (!linkStr) return;
+  jmethodID findMatch = x7::methodOf(env, receiver, "findMatch", "(Ljava/lang/String;)Lcom/tolvak/fenwix/NodeURL;");
+  if (findMatch == nullptr) return;
+  Local<> target(env, env->CallObjectMethod(receiver, findMatch, linkStr.get()));
+  if (pending(env) || !target) return;
+
+  jmethodID isLoaded = x7::methodOf(env, target.get(), "isLoaded", "()Z");
+  if (isLoaded == nullptr) return;
+  const jboolean loaded = env->CallBooleanMethod(target.get(), isLoaded);
+  if (pending(env)) return;
+
+  Local<jstring> newValue(env, loaded ? relativeValue(env, receiver, target.get()) : absoluteValue(env, target.get()));
+  if (!newValue) return;
+
+  {
+    x7::Utf now(env, newValue.get());
+    if (!now) return;
+    if (now.view() == link) return;
+  }
+
+  jfieldID modified = x7::fieldOf(env, receiver, "isModified", "Z");
+  if (modified == nullptr) return;
+  env->SetBooleanField(receiver, modified, JNI_TRUE);
+
+  jmethodID replace = x7::methodOf(env, element, "replaceAttribute", "(Ljava/lang/String;Ljava/lang/String;)Z");
+  if (replace == nullptr) return;
+  const jboolean replaced = env->CallBooleanMethod(element, replace, attrName.get(), newValue.get());
+  if (pending(env)) return;
+  if (!replaced) x7::diag("tree.replaceAttribute(.) is false!\n");
+}
