@@ -7,11 +7,13 @@ import java.net.URL;
 import java.net.URLConnection;
 import java.text.SimpleDateFormat;
 import java.util.ArrayList;
-import java.util.HashMap;
+import java.util.LinkedHashMap;
+import java.util.LinkedHashSet;
 import java.util.List;
 import java.util.Locale;
 import java.util.Map;
 import java.util.function.Consumer;
+import java.util.function.Predicate;
 import java.util.regex.Pattern;
 
 /**
@@ -88,7 +90,13 @@ public class UrlLoad {
     int slashesBelowRoot(String loadedFilename) {
         if (loadedFilename == null) return 0;
         String rootPath = root.getPath();
-        String rel = loadedFilename.startsWith(rootPath) ? loadedFilename.substring(rootPath.length()) : loadedFilename;
+        String rel = loadedFilename;
+        // below the root only when the root is a whole leading part of the name
+        if (loadedFilename.startsWith(rootPath) && (rootPath.endsWith(File.separator)
+                || loadedFilename.length() == rootPath.length()
+                || loadedFilename.charAt(rootPath.length()) == File.separatorChar)) {
+            rel = loadedFilename.substring(rootPath.length());
+        }
         int n = 0;
         for (int i = 0; i < rel.length(); i++) {
             if (rel.charAt(i) == File.separatorChar) n++;
@@ -142,6 +150,9 @@ public class UrlLoad {
         }
         conn.setConnectTimeout(20_000);
         conn.setReadTimeout(60_000);
+        // What is on disk is only part of a body when a transfer was cut short
+        // (its marker is there) or when this request asks for the rest of it.
+        boolean partialCopy = range.length() >= 2 || incompleteMarker(node).exists();
         setRequestProperties(conn, node, local);
         try {
             conn.connect();
@@ -154,21 +165,28 @@ public class UrlLoad {
         } catch (IOException e) {
             appendLog("Error reading url:" + node.getURL() + "\n");
             node.setReadWriteError();
-            disconnect(conn);
+            release(conn, false);
             return Step.FAILED;
         }
         if (chiap(node, conn, local) == 1) {
-            disconnect(conn);
+            release(conn, true);
             return Step.AGAIN;
         }
         if (node.getResponseCode() == 304 && node.isPreviouslyDownloaded()) {
             node.setHtml(looksLikePage(local));
         }
-        lokboi(local, node);
+        // A partial copy carries the server's time too, so the freshness check
+        // would take it for current; a whole body (200) must replace it.
+        if (!partialCopy) lokboi(local, node);
         jiplok(node, conn, local);
-        disconnect(conn);
+        boolean bodyRead = node.isLoaded() && !node.isPreviouslyDownloaded();
+        release(conn, bodyRead || node.getResponseCode() == 304);
         if (node.processHTML() && !aborted) pHTML(node);
         return node.hasError() ? Step.FAILED : Step.DONE;
+    }
+
+    private static File incompleteMarker(NodeURL node) {
+        return new File(node.getLoadedFilename() + ".INCOMPLETE");
     }
 
     private static long serverTime(URLConnection conn) {
@@ -182,26 +200,41 @@ public class UrlLoad {
 
     private static boolean looksLikePage(File f) {
         String n = f.getName().toLowerCase(Locale.ROOT);
-        return n.endsWith(".htm") || n.endsWith(".html");
+        // a page saved under another name ("list.php", "news.html^page=2") is
+        // told by its first bytes
+        return n.endsWith(".htm") || n.endsWith(".html") || SavedLinks.startsLikePage(f);
     }
 
-    private static void disconnect(URLConnection conn) {
-        if (conn instanceof HttpURLConnection) {
-            // Keep-alive: drain nothing here, the transfer has read the body;
-            // disconnect only a connection whose body was not consumed.
+    /**
+     * Ends the use of a connection. A body read to its end (or an answer
+     * without one) gives the socket back for keep-alive; anything else (a
+     * stopped or failed transfer, a body not wanted, an error answer) closes
+     * it, so that the server stops sending and the rest is not drained.
+     */
+    private static void release(URLConnection conn, boolean consumed) {
+        if (!(conn instanceof HttpURLConnection)) return;
+        HttpURLConnection http = (HttpURLConnection) conn;
+        if (consumed) {
             try {
-                if (((HttpURLConnection) conn).getResponseCode() >= 300) conn.getInputStream().close();
+                http.getInputStream().close();
+                return;
             } catch (IOException e) {
-                // an error answer has no body stream to close
+                // no body stream after all: close the socket below
             }
         }
+        http.disconnect();
     }
 
     /** Known nodes by URL text without fragment, so that each URL is fetched once. */
-    private final Map<String, NodeURL> known = new HashMap<>();
+    private final Map<String, NodeURL> known = new LinkedHashMap<>();
 
     public NodeURL known(URL url) {
         return known.get(key(url));
+    }
+
+    /** Every node the crawl has taken up so far, in crawl order. */
+    public List<NodeURL> knownNodes() {
+        return new ArrayList<>(new LinkedHashSet<>(known.values()));
     }
 
     static String key(URL url) {
@@ -219,24 +252,65 @@ public class UrlLoad {
 
     /**
      * Runs the crawl list from urlIndex to its end. accept decides which
-     * discovered nodes are fetched (scope and level); each URL is fetched once.
+     * discovered nodes are fetched (scope and level); each URL is fetched once,
+     * and never into a file outside the root. done hears of every node taken up.
      */
-    public void crawl(java.util.function.Predicate<NodeURL> accept, Consumer<NodeURL> done) {
+    public void crawl(Predicate<NodeURL> accept, Consumer<NodeURL> done) {
+        NodeURL again = null;     // the node in hand is asked for once more
+        NodeURL retried = null;   // the node whose resumption was asked again as a whole
         for (; urlIndex < urlToLoad.size() && !aborted; urlIndex++) {
             NodeURL node = urlToLoad.get(urlIndex);
-            String k = key(node.getURL());
-            NodeURL first = known.get(k);
-            if (first != null && first != node) continue;
-            if (!accept.test(node)) continue;
-            known.put(k, node);
+            if (node != again) {
+                if (!requestable(node)) continue;
+                String k = key(node.getURL());
+                if (known.containsKey(k) || !accept.test(node)) continue;
+                known.put(k, node);
+                File local = localFileFor(node.getURL());
+                if (!SavedLinks.inside(root, local)) {
+                    appendLog("Refused file outside the mirror:" + local.getPath() + "\n");
+                    node.setCreateError();
+                    if (done != null) done.accept(node);
+                    continue;
+                }
+            }
+            again = null;
             Step s = request(node);
             if (s == Step.AGAIN) {
-                // the same node comes back at the next index (urlIndex was stepped back);
-                // a repaired URL is known under its new text as well
+                // urlIndex was stepped back: the same node comes next; a
+                // repaired URL is known under its new text as well
                 known.put(key(node.getURL()), node);
+                again = node;
+                continue;
+            }
+            if (node.getResponseCode() == 416 && retried != node && !aborted) {
+                // The rest of a copy cut short after its last byte is empty:
+                // the copy is whole, which a plain conditional request settles.
+                retried = node;
+                again = node;
+                urlIndex--;
                 continue;
             }
             if (done != null) done.accept(node);
+        }
+    }
+
+    /**
+     * Puts a node's URL in the form it is requested in; false when no URL can
+     * be made of it. Links of a page saved by an earlier run name local files
+     * and are read back into the URLs those files came from.
+     */
+    private boolean requestable(NodeURL node) {
+        try {
+            URL url = node.getURL();
+            int parent = node.getParentIndex();
+            if (parent >= 0 && parent < urlToLoad.size() && urlToLoad.get(parent).isPreviouslyDownloaded()) {
+                url = SavedLinks.original(url);
+            }
+            url = SavedLinks.requestable(url);
+            if (url != node.getURL()) node.setURL(url);
+            return true;
+        } catch (java.net.MalformedURLException e) {
+            return false;
         }
     }
 }
