@@ -5,7 +5,8 @@ set -euo pipefail
 
 PKGS=(cmake g++ g++-multilib make openjdk-17-jdk-headless openjdk-17-jdk-headless:i386
       g++-mingw-w64-i686 binutils-mingw-w64-i686 junit5 googletest libgtest-dev
-      nginx-light sqlite3-doc linkchecker wget)
+      nginx-light sqlite3-doc linkchecker wget
+      clang libclang-rt-14-dev g++-mingw-w64-i686-posix wine wine32:i386)
 
 if ! dpkg --print-foreign-architectures | grep -qx i386; then
   dpkg --add-architecture i386

@@ -15,4 +15,6 @@ for p in linux-x64 linux-x86 win32; do
   echo "== CTest: $p"
   (cd "build/$p" && ctest --output-on-failure -j"$jobs") || rc=1
 done
+echo "== Fuzz: text algorithms (libFuzzer, ASan, UBSan)"
+tests/fuzz/run.sh build/fuzz || rc=1
 exit $rc
