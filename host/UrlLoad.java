@@ -208,8 +208,9 @@ public class UrlLoad {
     /**
      * Ends the use of a connection. A body read to its end (or an answer
      * without one) gives the socket back for keep-alive; anything else (a
-     * stopped or failed transfer, a body not wanted, an error answer) closes
-     * it, so that the server stops sending and the rest is not drained.
+     * stopped or failed transfer, a body not wanted, an error answer) is
+     * disconnected: the JDK closes the socket, or, for a body of at most
+     * 512 KiB, drains the rest in the background before reusing it.
      */
     private static void release(URLConnection conn, boolean consumed) {
         if (!(conn instanceof HttpURLConnection)) return;
