@@ -47,8 +47,9 @@ public final class Mirror {
             "unchanged are not transferred again, and a run that was interrupted goes",
             "on where it stopped.",
             "",
-            "  URL          the start page, http:// or https://. Without it, the bundled",
-            "               sample site is served on 127.0.0.1 and mirrored.",
+            "  URL          the start page, http:// or https://. Without it (or with -",
+            "               in its place), the bundled sample site is served on",
+            "               127.0.0.1 and mirrored.",
             "  OUT          the folder for the copy (default: ./mirror-out). Each site",
             "               part (host and port) gets a folder of its own in it.",
             "  --depth N    follow links at most N pages deep from the start page",
@@ -111,8 +112,10 @@ public final class Mirror {
                     + "); give its folder with -Djava.library.path=...");
             code = 1;
         }
-        m.finished.countDown();
+        // Output first: once the stop hook hears of the end, the JVM may halt.
         System.out.flush();
+        System.err.flush();
+        m.finished.countDown();
         if (!m.interrupted) System.exit(code);
     }
 
@@ -210,6 +213,7 @@ public final class Mirror {
             con.print(HELP);
             return 0;
         }
+        if (start != null) checkReachable(start);
         prepareOut();
         SampleSite sample = null;
         if (start == null) {
@@ -222,8 +226,6 @@ public final class Mirror {
             start = new URL(sample.mainUrl());
             allowed.add(site(new URL(sample.secondUrl())));
             con.println("Serving the sample site at " + sample.mainUrl() + " and " + sample.secondUrl());
-        } else {
-            checkReachable(start);
         }
         allowed.add(site(start));
         try (FileChannel lockChannel = FileChannel.open(new File(out, LOCK_NAME).toPath(), StandardOpenOption.CREATE,
@@ -317,7 +319,7 @@ public final class Mirror {
         }
         con.printf(Locale.ROOT, "  time:               %.1f s%n", seconds);
         boolean startSaved = first.isLoaded() && first.getLoadedFilename() != null;
-        if (startSaved) con.println("Open the offline copy: " + new File(first.getLoadedFilename()).toURI());
+        if (startSaved) con.println("Open the offline copy: " + new File(first.getLoadedFilename()).toPath().toUri());
         else con.println("The start page could not be saved.");
         if (failed > 0 || !startSaved) con.println("See the log: " + logFile);
         log("# " + (crawler.aborted ? "interrupted" : "done") + " in " + String.format(Locale.ROOT, "%.1f", seconds)

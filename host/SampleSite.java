@@ -47,7 +47,7 @@ final class SampleSite implements AutoCloseable {
         String base = "/sample-site/" + part + "/";
         return new Source() {
             public byte[] read(String path) throws IOException {
-                if (path.isEmpty() || path.endsWith("/")) return null;
+                if (path.isEmpty() || path.endsWith("/") || path.startsWith("../") || path.contains("/../")) return null;
                 URL u = SampleSite.class.getResource(base + path);
                 // a directory of the jar is no file
                 if (u == null || SampleSite.class.getResource(base + path + "/") != null) return null;
@@ -93,6 +93,10 @@ final class SampleSite implements AutoCloseable {
     });
     private final int mainPort;
     private final int secondPort;
+    /** Requests answered so far, as "GET /path?query 200 Range=..", for whoever wants to check. */
+    final List<String> requests = java.util.Collections.synchronizedList(new ArrayList<>());
+    private volatile String slowPrefix;
+    private volatile int slowRate;
 
     private SampleSite(int mainPort, int secondPort) {
         this.mainPort = mainPort;
@@ -120,6 +124,12 @@ final class SampleSite implements AutoCloseable {
         return site;
     }
 
+    /** Bodies of paths under prefix are sent at bytesPerSecond, so that a transfer can be caught midway. */
+    void slow(String prefix, int bytesPerSecond) {
+        slowRate = bytesPerSecond;
+        slowPrefix = prefix;
+    }
+
     String mainUrl() { return "http://127.0.0.1:" + mainPort + "/"; }
     String secondUrl() { return "http://127.0.0.1:" + secondPort + "/"; }
     int secondPort() { return secondPort; }
@@ -127,7 +137,11 @@ final class SampleSite implements AutoCloseable {
     private void serve(HttpServer server, Source source) {
         server.createContext("/", ex -> {
             try {
-                answer(ex, source);
+                int status = answer(ex, source);
+                String q = ex.getRequestURI().getRawQuery();
+                String range = ex.getRequestHeaders().getFirst("Range");
+                requests.add(ex.getRequestMethod() + " " + ex.getRequestURI().getRawPath() + (q == null ? "" : "?" + q)
+                        + " " + status + (range == null ? "" : " Range=" + range));
             } catch (IOException | RuntimeException e) {
                 // the client went away; nothing to answer
             } finally {
@@ -139,11 +153,12 @@ final class SampleSite implements AutoCloseable {
         servers.add(server);
     }
 
-    private void answer(HttpExchange ex, Source source) throws IOException {
+    /** Answers one request; its status. */
+    private int answer(HttpExchange ex, Source source) throws IOException {
         String method = ex.getRequestMethod();
         if (!method.equals("GET") && !method.equals("HEAD")) {
             ex.sendResponseHeaders(405, -1);
-            return;
+            return 405;
         }
         String path;
         try {
@@ -151,11 +166,11 @@ final class SampleSite implements AutoCloseable {
             path = new java.net.URI(null, null, path, null).normalize().getPath();
         } catch (URISyntaxException | RuntimeException e) {
             ex.sendResponseHeaders(400, -1);
-            return;
+            return 400;
         }
-        if (path == null || !path.startsWith("/") || path.startsWith("/..")) {
+        if (path == null || !path.startsWith("/")) {
             ex.sendResponseHeaders(400, -1);
-            return;
+            return 400;
         }
         String rel = path.substring(1);
         if (rel.isEmpty() || rel.endsWith("/")) rel += "index.html";
@@ -165,7 +180,7 @@ final class SampleSite implements AutoCloseable {
             ex.getResponseHeaders().set("Content-Type", "text/html");
             ex.sendResponseHeaders(404, method.equals("HEAD") ? -1 : msg.length);
             if (!method.equals("HEAD")) ex.getResponseBody().write(msg);
-            return;
+            return 404;
         }
         String type = contentType(rel);
         if (type.startsWith("text/")) body = fillIn(body);
@@ -186,14 +201,14 @@ final class SampleSite implements AutoCloseable {
                 if (first >= body.length || last < first) {
                     out.set("Content-Range", "bytes */" + body.length);
                     ex.sendResponseHeaders(416, -1);
-                    return;
+                    return 416;
                 }
                 out.set("Content-Type", type);
                 out.set("Content-Range", "bytes " + first + "-" + last + "/" + body.length);
                 int len = (int) (last - first + 1);
                 ex.sendResponseHeaders(206, method.equals("HEAD") ? -1 : len);
-                if (!method.equals("HEAD")) ex.getResponseBody().write(body, (int) first, len);
-                return;
+                if (!method.equals("HEAD")) send(ex, rel, body, (int) first, len);
+                return 206;
             }
             // a changed file (or a range we do not serve) is sent whole
         } else {
@@ -202,15 +217,33 @@ final class SampleSite implements AutoCloseable {
                 long t = parse(since);
                 if (t >= 0 && modified <= t) {
                     ex.sendResponseHeaders(304, -1);
-                    return;
+                    return 304;
                 }
             }
         }
         out.set("Content-Type", type);
         ex.sendResponseHeaders(200, method.equals("HEAD") ? -1 : body.length);
-        if (!method.equals("HEAD")) {
-            OutputStream os = ex.getResponseBody();
-            os.write(body);
+        if (!method.equals("HEAD")) send(ex, rel, body, 0, body.length);
+        return 200;
+    }
+
+    private void send(HttpExchange ex, String rel, byte[] body, int from, int len) throws IOException {
+        OutputStream os = ex.getResponseBody();
+        String prefix = slowPrefix;
+        if (prefix == null || !rel.startsWith(prefix)) {
+            os.write(body, from, len);
+            return;
+        }
+        int step = Math.max(1, slowRate / 10);
+        for (int at = from, end = from + len; at < end; at += step) {
+            os.write(body, at, Math.min(step, end - at));
+            os.flush();
+            try {
+                Thread.sleep(100);
+            } catch (InterruptedException e) {
+                Thread.currentThread().interrupt();
+                throw new IOException("stopped");
+            }
         }
     }
 
