@@ -1,0 +1,32 @@
+#!/usr/bin/env bash
+# Runs every scenario of the JNI test double against one build of the
+# library, each in its own process, and reports each one.
+#   run_scenarios.sh OUTDIR LIBRARY [RUNNER...] PROGRAM
+# e.g. run_scenarios.sh out build/libx7fenwix.so build/tests/jnidouble/jnidouble
+#      run_scenarios.sh out build/x7fenwix.dll wine build/tests/jnidouble/jnidouble.exe
+set -uo pipefail
+out=$1 lib=$2
+shift 2
+rm -rf "$out"
+mkdir -p "$out"
+
+names=$("$@" --list | tr -d '\r')
+[ -n "$names" ] || { echo "no scenarios listed by $*"; exit 1; }
+pass=0 fail=0 skip=0
+for s in $names; do
+  t0=$(date +%s%N)
+  "$@" "$lib" "$s" "$out" 2>"$out/$s.stderr"
+  rc=$?
+  ms=$(( ($(date +%s%N) - t0) / 1000000 ))
+  case $rc in
+    0) pass=$((pass + 1)); echo "PASS $s (${ms} ms)" ;;
+    77) skip=$((skip + 1)); echo "SKIP $s: $(tr -d '\r' <"$out/$s.stderr" | tail -n 1)" ;;
+    *)
+      fail=$((fail + 1)); echo "FAIL $s (exit $rc, ${ms} ms)"
+      [ -f "$out/$s.record" ] && grep -E '^(FAIL|FATAL)|^ *(FAIL|FATAL)' "$out/$s.record" | sed 's/^/    /'
+      tr -d '\r' <"$out/$s.stderr" | grep -v '^Exception ' | tail -n 5 | sed 's/^/    stderr: /'
+      ;;
+  esac
+done
+echo "$pass passed, $fail failed, $skip skipped"
+[ "$fail" -eq 0 ]
