@@ -28,5 +28,27 @@ for s in $names; do
       ;;
   esac
 done
+
+# The double's own checks: each broken native must be caught, by name.
+while IFS=$'\t' read -r name expected; do
+  [ -n "$name" ] || continue
+  "$@" --selftest "$name" "$out" >/dev/null 2>"$out/selftest_$name.stderr"
+  rc=$?
+  if [ -z "$expected" ]; then
+    if [ $rc -eq 0 ]; then ok=1; else ok=0; fi
+  elif [ $rc -eq 2 ] && tr -d '\r' <"$out/selftest_$name.stderr" | grep -qF "FATAL: " &&
+       tr -d '\r' <"$out/selftest_$name.stderr" | grep -qF "$expected"; then
+    ok=1
+  else
+    ok=0
+  fi
+  if [ $ok -eq 1 ]; then
+    pass=$((pass + 1)); echo "PASS selftest $name${expected:+: caught}"
+  else
+    fail=$((fail + 1)); echo "FAIL selftest $name (exit $rc), want: ${expected:-a clean run}"
+    tr -d '\r' <"$out/selftest_$name.stderr" | tail -n 3 | sed 's/^/    stderr: /'
+  fi
+done < <("$@" --selftest | tr -d '\r')
+
 echo "$pass passed, $fail failed, $skip skipped"
 [ "$fail" -eq 0 ]

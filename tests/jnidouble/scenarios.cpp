@@ -2,6 +2,7 @@
 //
 //   jnidouble LIBRARY SCENARIO OUTDIR   writes OUTDIR/SCENARIO.record
 //   jnidouble --list                    names the scenarios
+//   jnidouble --selftest ...            the double's own checks (selftest.cpp)
 //
 // Exit status: 0 every check held, 1 a check failed, 2 the double caught a
 // misuse of JNI (the record ends with FATAL), 77 a native the scenario needs
@@ -387,6 +388,18 @@ void tagReader(Ctx& c) {
   c.eq(child(body, 0) != nullptr ? child(body, 0)->text : "", "<img src=x.gif>", "body's child");
   c.eq(dataOf(child(body, 0)), "", "img data");
   c.eq(static_cast<std::int64_t>(reader->pos), static_cast<std::int64_t>(page.size()), "the whole page is read");
+
+  // A long run of text (one host call and one reference per character, more
+  // than a frame holds at once), a NUL and a char past ASCII, names in
+  // capitals, and an end tag that closes nothing.
+  const std::string page2 = std::string("x") + '\0' + "y" + std::string(60, 'z') +
+                            "<IMG SRC=a.gif><Img src=b.gif>\xe9</p>";
+  Object* root2 = c.h.element("");
+  c.note("host: root.findChild(reader)");
+  c.vm.call(root2, "findChild", "(Ljava/io/InputStreamReader;)V", objs({c.h.reader(page2)}));
+  c.eq(dataOf(root2), std::string("x\xc0\x80y") + std::string(60, 'z') + "<x7Element><x7Element>\xc3\xa9</p>",
+       "second page: root data");
+  c.eq(child(root2, 1) != nullptr ? child(root2, 1)->text : "", "<Img src=b.gif>", "second page: second child");
 }
 
 // ---- link discovery ----------------------------------------------------------
@@ -598,6 +611,7 @@ bool captureStdout(const std::string& path) {
 }
 
 int runScenario(const Scenario& s, const std::string& library, const std::string& outDir) {
+  disk::makeDir(outDir);
   const std::string base = disk::fullPath(outDir);
   const char sep = kSeparator;
   const std::string record = base + sep + s.name + ".record";
@@ -649,7 +663,12 @@ int runScenario(const Scenario& s, const std::string& library, const std::string
 }  // namespace
 }  // namespace jd
 
+namespace jd {
+int selfTestMain(int argc, char** argv);
+}
+
 int main(int argc, char** argv) {
+  if ((argc == 2 || argc == 4) && std::strcmp(argv[1], "--selftest") == 0) return jd::selfTestMain(argc, argv);
   if (argc == 2 && std::strcmp(argv[1], "--list") == 0) {
     for (const auto& s : jd::scenarios()) std::printf("%s\n", s.name);
     return 0;
