@@ -232,7 +232,6 @@ class Vm {
   struct Frame {
     int capacity = 32;
     int live = 0;
-    int peak = 0;
     std::vector<Ref*> refs;
   };
   struct Utf {

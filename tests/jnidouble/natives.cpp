@@ -166,12 +166,9 @@ Value Vm::callNative(const Native& n, Object* receiver, const Args& args) {
   if (n.ret == 'I') result.i = static_cast<jint>(raw);
   // The result reference is read while the native's frame still holds it.
   if (n.ret == 'L') result.o = deref(reinterpret_cast<jobject>(raw), n.method.c_str());
-  const Frame& f = frames_.back();
-  const int peak = f.peak;
   popFrame();
   uncheckedCall_.clear();
   --nativeDepth_;
-  (void)peak;
   if (n.ret == 'I') rec_.line("return " + std::to_string(result.i));
   if (n.ret == 'L') rec_.line("return " + describeObject(result.o));
   if (pending_ != nullptr) {

@@ -318,17 +318,12 @@ void Vm::fatal(const std::string& message) {
 
 // ---- references and frames -----------------------------------------------
 
-namespace {
-constexpr std::uint32_t kRefMagic = 0x7e5fd00b;
-}
-
 jobject Vm::ref(Object* o) {
   if (o == nullptr) return nullptr;
   refs_.push_back(Ref{o, static_cast<int>(frames_.size()) - 1, true});
   Frame& f = frames_.back();
   f.refs.push_back(&refs_.back());
   ++f.live;
-  if (f.live > f.peak) f.peak = f.live;
   if (nativeDepth_ > 0 && f.live > f.capacity) {
     fatal("JNI local refs: " + std::to_string(f.live) + ", exceeds capacity: " + std::to_string(f.capacity));
   }
@@ -347,14 +342,12 @@ Object* Vm::deref(jobject r, const char* fn) {
   }
   if (!ours) fatal(std::string(fn) + ": not a reference handed out by the JVM");
   if (!ref->live) fatal(std::string(fn) + ": use of a deleted or expired local reference to " + describeObject(ref->obj));
-  (void)kRefMagic;
   return ref->obj;
 }
 
 void Vm::deleteRef(jobject r, const char* fn) {
   if (r == nullptr) return;
-  Object* o = deref(r, fn);
-  (void)o;
+  deref(r, fn);  // checks that it is live
   Ref* ref = reinterpret_cast<Ref*>(r);
   ref->live = false;
   --frames_[static_cast<std::size_t>(ref->frame)].live;
