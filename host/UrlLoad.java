@@ -135,6 +135,28 @@ public class UrlLoad {
      * (a resumption or a repaired URL); urlIndex has been stepped back for it.
      */
     public Step request(NodeURL node) {
+        File local = localFileFor(node.getURL());
+        File marker = new File(local.getPath() + ".INCOMPLETE");
+        boolean partialCopy = range.length() >= 2 || marker.exists();
+        node.setResponseCode(0);
+        Step s = exchange(node);
+        // Triage deletes the marker before the rest of a part has arrived (a
+        // 304 that asks again for the rest, a 206 or 200 whose transfer a stop
+        // or a failure cuts off before it starts): as long as the part is not
+        // whole, the marker goes back, or the next run would take the part for
+        // the whole. Answers that settle the file (404, 410, 416) leave it.
+        int code = node.getResponseCode();
+        if (partialCopy && !node.isLoaded() && code != 404 && code != 410 && code != 416 && local.isFile()) {
+            try {
+                marker.createNewFile();
+            } catch (IOException e) {
+                appendLog("Error creating file:" + marker.getPath() + "\n");
+            }
+        }
+        return s;
+    }
+
+    private Step exchange(NodeURL node) {
         if (fo == null) fo = fmtGMT();
         lURL = node;
         File local = localFileFor(node.getURL());
@@ -178,7 +200,7 @@ public class UrlLoad {
         // A partial copy carries the server's time too, so the freshness check
         // would take it for current; a whole body (200) must replace it.
         if (!partialCopy) lokboi(local, node);
-        jiplok(node, conn, local);
+        jiplok(node, new WholeBody(conn), local);
         boolean bodyRead = node.isLoaded() && !node.isPreviouslyDownloaded();
         release(conn, bodyRead || node.getResponseCode() == 304);
         if (node.processHTML() && !aborted) pHTML(node);
