@@ -16,6 +16,9 @@ import java.util.HashMap;
 import java.util.List;
 import java.util.Locale;
 import java.util.Map;
+import java.util.Set;
+import java.util.regex.Matcher;
+import java.util.regex.Pattern;
 
 /**
  * The pass after the crawl: every saved page is read into a tree again, its
@@ -29,6 +32,8 @@ final class LinkRewrite {
     int pagesRewritten;
     int linksRewritten;
     int pagesLeft;  // pages that could not be rewritten (see the log)
+    /** Pages whose rewriting failed on a file error, to be tried again by the next run. */
+    final Set<String> retry = new java.util.TreeSet<>();
 
     private final UrlLoad crawler;
     private final File root;
@@ -56,15 +61,43 @@ final class LinkRewrite {
         return n != null ? n : discovered.get(UrlLoad.key(url));
     }
 
-    /** Rewrites every saved page of the crawl. */
-    void run() {
+    /**
+     * Rewrites the saved pages of the crawl that may need it: those saved by
+     * this run, those an earlier run saved but did not get to rewrite
+     * (pending, by normal path), and those whose web addresses name pages that
+     * are saved now. A page rewritten before and found unchanged on the server
+     * already links to the saved files.
+     */
+    void run(Set<String> pending) {
         for (NodeURL page : crawler.knownNodes()) {
-            if (page.isLoaded() && page.isHtml() && page.getLoadedFilename() != null) page(page);
+            if (!page.isLoaded() || !page.isHtml() || page.getLoadedFilename() == null) continue;
+            boolean rewritten = page.isPreviouslyDownloaded() && !pending.contains(normal(page.getLoadedFilename()));
+            page(page, !rewritten);
         }
     }
 
-    /** Rewrites one saved page; true when it was written back. */
-    boolean page(NodeURL page) {
+    private static final Pattern WEB_ADDRESS = Pattern.compile("(?i)https?://[^\\s\"'<>]+");
+
+    /** Whether a page names by its web address a page that is saved now. */
+    private boolean linksToSavedByAddress(String text) {
+        Matcher m = WEB_ADDRESS.matcher(text);
+        while (m.find()) {
+            try {
+                NodeURL n = node(new URL(m.group()));
+                if (n != null && n.isLoaded()) return true;
+            } catch (java.net.MalformedURLException e) {
+                // not a link
+            }
+        }
+        return false;
+    }
+
+    /**
+     * Rewrites one saved page; true when it was written back. Unless always,
+     * a page is read into a tree only when it names a saved page by its web
+     * address.
+     */
+    boolean page(NodeURL page, boolean always) {
         File file = new File(page.getLoadedFilename());
         if (!SavedLinks.inside(root, file)) {
             crawler.appendLog("Refused file outside the mirror:" + file.getPath() + "\n");
@@ -73,9 +106,16 @@ final class LinkRewrite {
         }
         try {
             String original = new String(Files.readAllBytes(file.toPath()), StandardCharsets.ISO_8859_1);
+            if (!always && !linksToSavedByAddress(original)) return false;
             x7Element tree = new x7Element("");
             try (InputStreamReader in = new InputStreamReader(new FileInputStream(file), StandardCharsets.ISO_8859_1)) {
                 tree.findChild(in);
+            } catch (StackOverflowError e) {
+                // Nested deeper than the thread's stack: the crawl's page scan
+                // gave up on this page too; the pass goes on with the others.
+                crawler.appendLog("Page left as it is (nested too deeply to be read):" + file.getPath() + "\n");
+                pagesLeft++;
+                return false;
             }
             // A tree that does not give the page back byte for byte would
             // change more than its links.
@@ -95,6 +135,7 @@ final class LinkRewrite {
             return true;
         } catch (IOException e) {
             crawler.appendLog("Error rewriting file:" + file.getPath() + "\n");
+            retry.add(file.getPath());
             pagesLeft++;
             return false;
         }

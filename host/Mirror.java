@@ -36,6 +36,8 @@ public final class Mirror {
     static final String LOG_NAME = "x7fenwix.log";
     static final String INFLIGHT_NAME = ".x7fenwix-inflight";
     static final String LOCK_NAME = ".x7fenwix-lock";
+    /** Pages saved but not yet rewritten, one path a line: a run stopped before its rewrite pass leaves them. */
+    static final String PENDING_NAME = ".x7fenwix-unrewritten";
     static final int DEFAULT_PORT = 8765;
 
     static final String HELP = String.join("\n",
@@ -301,7 +303,13 @@ public final class Mirror {
         LinkRewrite rw = null;
         if (!crawler.aborted) {
             rw = new LinkRewrite(crawler);
-            rw.run();
+            rw.run(pendingRewrites());
+            File pending = new File(out, PENDING_NAME);
+            if (rw.retry.isEmpty()) {
+                pending.delete();
+            } else {
+                Files.write(pending.toPath(), rw.retry, StandardCharsets.UTF_8);
+            }
         }
         double seconds = (System.nanoTime() - t0) / 1e9;
         int failed = errors + (rw == null ? 0 : rw.pagesLeft);
@@ -395,6 +403,19 @@ public final class Mirror {
         note.delete();
     }
 
+    /** The pages that an earlier run saved and did not rewrite, by normal path. */
+    private Set<String> pendingRewrites() {
+        Set<String> out = new HashSet<>();
+        try {
+            for (String line : Files.readAllLines(new File(this.out, PENDING_NAME).toPath(), StandardCharsets.UTF_8)) {
+                if (!line.isEmpty()) out.add(LinkRewrite.normal(line));
+            }
+        } catch (IOException e) {
+            // none pending
+        }
+        return out;
+    }
+
     private void done(NodeURL node) {
         int code = node.getResponseCode();
         if (node.hasError()) {
@@ -403,8 +424,19 @@ public final class Mirror {
             notModified++;
         } else if (node.isLoaded()) {
             if (code == 206) resumed++;
-            if (node.isHtml()) pages++;
-            else files++;
+            if (node.isHtml()) {
+                pages++;
+                // noted at once, so that even a run killed before its rewrite
+                // pass leaves the page to the next one
+                try {
+                    Files.writeString(new File(out, PENDING_NAME).toPath(), node.getLoadedFilename() + "\n",
+                            StandardCharsets.UTF_8, StandardOpenOption.CREATE, StandardOpenOption.APPEND);
+                } catch (IOException e) {
+                    log("Error writing file:" + new File(out, PENDING_NAME) + "\n");
+                }
+            } else {
+                files++;
+            }
         } else if (node.isStopped()) {
             // interrupted: the marker is left for the next run
         } else if (node.isNotFound() || code == 404 || code == 410) {
