@@ -1,0 +1,38 @@
+#!/usr/bin/env bash
+# Mirrors a web site for offline reading: installs what is missing, builds the
+# library and the Java host (64-bit Linux), then runs the Mirror program.
+#
+#   scripts/mirror.sh                      the bundled sample site into ./mirror-out
+#   scripts/mirror.sh URL [OUT] [options]  a site of your own; --help lists the options
+#
+# Running the same command again updates the copy: only what changed on the
+# server is transferred, and an interrupted run goes on where it stopped.
+set -euo pipefail
+repo=$(cd "$(dirname "$0")/.." && pwd)
+
+"$repo/scripts/bootstrap.sh"
+(cd "$repo" && cmake --preset linux-x64 >/dev/null && cmake --build build/linux-x64 -j"$(nproc)" >/dev/null)
+
+# The folder the copy goes to, as the program will take it (second plain
+# argument, else ./mirror-out), so that we can say where to open it.
+out=./mirror-out
+plain=0
+want_value=0
+for a in "$@"; do
+  if [ "$want_value" = 1 ]; then want_value=0; continue; fi
+  case "$a" in
+    --depth|--allow|--port) want_value=1 ;;
+    -h|--help) exec java -Djava.library.path="$repo/build/linux-x64" -cp "$repo/build/linux-x64/x7host.jar" Mirror --help ;;
+    -?*) ;;
+    *) plain=$((plain + 1)); if [ "$plain" = 2 ]; then out=$a; fi ;;
+  esac
+done
+
+rc=0
+java -Djava.library.path="$repo/build/linux-x64" -cp "$repo/build/linux-x64/x7host.jar" Mirror "$@" || rc=$?
+if [ -d "$out" ] && [ "$rc" -ne 1 ]; then
+  echo
+  echo "The offline copy is in $(cd "$out" && pwd): open the page named above in a browser;"
+  echo "each site part (host and port) has a folder of its own there."
+fi
+exit "$rc"
