@@ -175,7 +175,7 @@ public final class Mirror {
         try {
             u = new URL(s);
         } catch (MalformedURLException e) {
-            if (!s.contains("://") && !s.startsWith("/") && !s.startsWith(".")) {
+            if (s.matches("[A-Za-z0-9.-]+\\.[A-Za-z0-9.-]+(:\\d+)?(/\\S*)?")) {
                 throw new Usage("not a URL: '" + s + "' (did you mean http://" + s + " ?)");
             }
             throw new Usage("not a URL: '" + s + "' (" + e.getMessage() + ")");
