@@ -215,7 +215,12 @@ public final class Mirror {
             con.print(HELP);
             return 0;
         }
-        if (start != null) checkReachable(start);
+        if (start != null) {
+            checkReachable(start);
+            URL moved = afterRedirects(start);
+            if (!moved.equals(start)) con.println("The start page has moved to " + moved);
+            start = moved;
+        }
         prepareOut();
         SampleSite sample = null;
         if (start == null) {
@@ -275,6 +280,35 @@ public final class Mirror {
         } catch (IOException e) {
             throw new Usage("cannot reach " + u.getHost() + ":" + p + " (" + e.getMessage() + ")");
         }
+    }
+
+    /**
+     * Where the start URL leads once the server's redirects are followed
+     * ("/docs" to "/docs/"): its page is saved and its links resolved there,
+     * as a browser would. Any failure leaves the URL as it is; the crawl
+     * reports it.
+     */
+    static URL afterRedirects(URL u) {
+        for (int hops = 0; hops < 5; hops++) {
+            try {
+                java.net.HttpURLConnection c = (java.net.HttpURLConnection) u.openConnection();
+                c.setInstanceFollowRedirects(false);
+                c.setRequestMethod("HEAD");
+                c.setConnectTimeout(20_000);
+                c.setReadTimeout(60_000);
+                int code = c.getResponseCode();
+                String location = c.getHeaderField("Location");
+                c.disconnect();
+                if (code < 300 || code > 399 || location == null) return u;
+                URL next = new URL(u, location);
+                String p = next.getProtocol().toLowerCase(Locale.ROOT);
+                if (!p.equals("http") && !p.equals("https") || next.getHost().isEmpty()) return u;
+                u = SavedLinks.requestable(next);
+            } catch (IOException | ClassCastException | IllegalArgumentException e) {
+                return u;
+            }
+        }
+        return u;
     }
 
     private int mirror() throws IOException {

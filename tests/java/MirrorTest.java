@@ -90,12 +90,20 @@ class MirrorTest {
         }
     }
 
+    /** The GET requests answered with status. */
     private static List<String> statuses(List<String> requests, String status) {
         List<String> out = new ArrayList<>();
-        for (String r : requests) {
+        for (String r : gets(requests)) {
             if (r.split(" ")[2].equals(status)) out.add(r);
         }
         return out;
+    }
+
+    /** The GET requests: a run asks HEAD of its start page first, to follow the server's redirects. */
+    private static List<String> gets(List<String> requests) {
+        synchronized (requests) {
+            return requests.stream().filter(r -> r.startsWith("GET ")).collect(Collectors.toList());
+        }
     }
 
     @Test
@@ -108,11 +116,19 @@ class MirrorTest {
             Jvm.Result first = MirrorRuns.mirror(url, out.getPath(), "--allow", allow);
             assertEquals(0, first.exit, first.out);
             assertEquals(20, statuses(site.requests, "200").size(), site.requests.toString());
+            // every saved file, rewritten pages too, carries the server's time,
+            // which the next run's conditional requests send back
+            String mainDir = "127.0.0.1 " + url.replaceAll(".*:(\\d+)/", "$1");
+            for (Map.Entry<String, File> f : MirrorRuns.files(new File(out, mainDir)).entrySet()) {
+                String served = f.getKey().replaceAll("x7fenwix\\.htm", "index.html").replaceAll("\\^.*", "");
+                assertEquals(new File(work, "site/main/" + served).lastModified() / 1000, f.getValue().lastModified() / 1000,
+                        f.getKey());
+            }
 
             site.requests.clear();
             Jvm.Result second = MirrorRuns.mirror(url, out.getPath(), "--allow", allow);
             assertEquals(0, second.exit, second.out);
-            List<String> asked = new ArrayList<>(site.requests);
+            List<String> asked = gets(site.requests);
             assertEquals(asked, statuses(asked, "304"), "every request of the update is answered 304");
             assertEquals(20, asked.size(), asked.toString());
             // links read back from the rewritten pages name the server's URLs again
@@ -167,6 +183,72 @@ class MirrorTest {
             assertArrayEquals(Files.readAllBytes(new File(work, "site/main/files/data.bin").toPath()),
                     Files.readAllBytes(data.toPath()));
             assertFalse(new File(data.getPath() + ".INCOMPLETE").exists());
+            assertEquals(List.of(), MirrorRuns.brokenLocalLinks(out));
+        }
+    }
+
+    @Test
+    void aRunKilledOutrightLeavesNoHalfFileTakenForWhole() throws Exception {
+        File work = Jvm.tempDir("mirror-kill");
+        File out = new File(work, "copy");
+        try (SampleSite site = serveCopy(new File(work, "site"))) {
+            site.slow("files/", 16 * 1024);
+            String url = site.mainUrl();
+            String allow = "127.0.0.1:" + site.secondPort();
+            File data = new File(out, "127.0.0.1 " + url.replaceAll(".*:(\\d+)/", "$1") + "/files/data.bin");
+
+            MirrorRuns.Running run = new MirrorRuns.Running(url, out.getPath(), "--allow", allow);
+            long end = System.nanoTime() + 60_000_000_000L;
+            while (data.length() < 20_000 && System.nanoTime() < end) Thread.sleep(50);
+            run.process.toHandle().destroyForcibly();  // SIGKILL: no marker, the file's time is the kill's
+            assertTrue(run.process.waitFor(30, java.util.concurrent.TimeUnit.SECONDS));
+            assertTrue(data.length() < 98_304 && !new File(data.getPath() + ".INCOMPLETE").exists());
+
+            site.slow(null, 0);
+            Jvm.Result again = MirrorRuns.mirror(url, out.getPath(), "--allow", allow);
+            assertEquals(0, again.exit, again.out);
+            assertArrayEquals(Files.readAllBytes(new File(work, "site/main/files/data.bin").toPath()),
+                    Files.readAllBytes(data.toPath()));
+            assertTrue(Files.readString(new File(out, Mirror.LOG_NAME).toPath())
+                    .contains("Marked incomplete after an interrupted run:" + data.getCanonicalPath() + "\n"));
+            assertEquals(List.of(), MirrorRuns.brokenLocalLinks(out));
+        }
+    }
+
+    @Test
+    void depthZeroKeepsTheStartPageWithWhatItShowsAndLinksTheRestByAddress() throws Exception {
+        File work = Jvm.tempDir("mirror-depth");
+        File out = new File(work, "copy");
+        try (SampleSite site = serveCopy(new File(work, "site"))) {
+            Jvm.Result r = MirrorRuns.mirror(site.mainUrl(), out.getPath(), "--depth", "0");
+            assertEquals(0, r.exit, r.out);
+            assertEquals(1, MirrorRuns.count(r.out, "pages saved"), r.out);
+            assertEquals(3, MirrorRuns.count(r.out, "files saved"), "two images and the style sheet: " + r.out);
+            File index = new File(out, "127.0.0.1 " + site.mainUrl().replaceAll(".*:(\\d+)/", "$1") + "/x7fenwix.htm");
+            String page = Files.readString(index.toPath());
+            assertTrue(page.contains("<a href=\"" + site.mainUrl() + "about.html\">"), page);
+            assertTrue(page.contains("<img src=images/photo.png alt="), page);
+            assertTrue(page.contains("<a href=\"" + site.secondUrl() + "\">"), "the second part is not allowed: " + page);
+            assertEquals(List.of(), MirrorRuns.brokenLocalLinks(out));
+        }
+    }
+
+    @Test
+    void aStartUrlThatTheServerRedirectsIsMirroredWhereItLeads() throws Exception {
+        File work = Jvm.tempDir("mirror-moved");
+        File docs = new File(work, "www/docs");
+        docs.mkdirs();
+        Files.writeString(new File(docs, "index.html").toPath(), "<html><a href=\"a.html\">a</a></html>");
+        Files.writeString(new File(docs, "a.html").toPath(), "<html><a href=\"./\">back</a></html>");
+        File out = new File(work, "copy");
+        try (Nginx web = Nginx.start(new File(work, "www"))) {
+            Jvm.Result r = MirrorRuns.mirror(web.url("/docs").toString(), out.getPath());
+            assertEquals(0, r.exit, r.out);
+            assertTrue(r.out.contains("The start page has moved to " + web.url("/docs/")), r.out);
+            assertEquals(2, MirrorRuns.count(r.out, "pages saved"), r.out);
+            String dir = "127.0.0.1 " + web.url("/").getPort() + "/docs/";
+            assertEquals("<html><a href=\"x7fenwix.htm\">back</a></html>",
+                    Files.readString(new File(out, dir + "a.html").toPath()));
             assertEquals(List.of(), MirrorRuns.brokenLocalLinks(out));
         }
     }
