@@ -17,6 +17,11 @@ import java.util.List;
 import java.util.Locale;
 import java.util.Map;
 import java.util.Set;
+import java.util.concurrent.ExecutionException;
+import java.util.concurrent.ExecutorService;
+import java.util.concurrent.Executors;
+import java.util.concurrent.Future;
+import java.util.concurrent.atomic.AtomicInteger;
 import java.util.regex.Matcher;
 import java.util.regex.Pattern;
 
@@ -69,12 +74,58 @@ final class LinkRewrite {
      * already links to the saved files.
      */
     void run(Set<String> pending) {
+        List<NodeURL> pages = new ArrayList<>();
+        List<Boolean> always = new ArrayList<>();
         for (NodeURL page : crawler.knownNodes()) {
+            // a stop ends the pass between pages; the pending list keeps the rest
+            if (crawler.aborted) return;
             if (!page.isLoaded() || !page.isHtml() || page.getLoadedFilename() == null) continue;
             boolean rewritten = page.isPreviouslyDownloaded() && !pending.contains(normal(page.getLoadedFilename()));
-            page(page, !rewritten);
+            pages.add(page);
+            always.add(!rewritten);
+        }
+        // Pages are independent and the natives keep no state: each thread
+        // reads, rewrites and writes whole pages of its own.
+        int threads = Math.min(Math.min(MAX_THREADS, Runtime.getRuntime().availableProcessors()), pages.size());
+        AtomicInteger next = new AtomicInteger();
+        Runnable worker = () -> {
+            for (int i = next.getAndIncrement(); i < pages.size(); i = next.getAndIncrement()) {
+                page(pages.get(i), always.get(i));
+            }
+        };
+        if (threads <= 1) {
+            worker.run();
+            return;
+        }
+        ExecutorService pool = Executors.newFixedThreadPool(threads - 1, r -> {
+            Thread t = new Thread(r, "rewrite");
+            t.setDaemon(true);
+            return t;
+        });
+        try {
+            List<Future<?>> helpers = new ArrayList<>();
+            for (int t = 1; t < threads; t++) helpers.add(pool.submit(worker));
+            worker.run();
+            for (Future<?> f : helpers) {
+                try {
+                    f.get();
+                } catch (ExecutionException e) {
+                    Throwable c = e.getCause();
+                    if (c instanceof RuntimeException) throw (RuntimeException) c;
+                    if (c instanceof Error) throw (Error) c;
+                    throw new IllegalStateException(c);
+                } catch (InterruptedException e) {
+                    Thread.currentThread().interrupt();
+                    return;
+                }
+            }
+        } finally {
+            pool.shutdownNow();
         }
     }
+
+    /** Threads of the pass at most: a tree in memory per thread. */
+    private static final int MAX_THREADS = 4;
 
     private static final Pattern WEB_ADDRESS = Pattern.compile("(?i)https?://[^\\s\"'<>]+");
 
@@ -101,7 +152,7 @@ final class LinkRewrite {
         File file = new File(page.getLoadedFilename());
         if (!SavedLinks.inside(root, file)) {
             crawler.appendLog("Refused file outside the mirror:" + file.getPath() + "\n");
-            pagesLeft++;
+            left();
             return false;
         }
         try {
@@ -114,14 +165,14 @@ final class LinkRewrite {
                 // Nested deeper than the thread's stack: the crawl's page scan
                 // gave up on this page too; the pass goes on with the others.
                 crawler.appendLog("Page left as it is (nested too deeply to be read):" + file.getPath() + "\n");
-                pagesLeft++;
+                left();
                 return false;
             }
             // A tree that does not give the page back byte for byte would
             // change more than its links.
             if (!tree.isFaithful() || !tree.toString().equals(original)) {
                 crawler.appendLog("Page left as it is (its tree does not give it back):" + file.getPath() + "\n");
-                pagesLeft++;
+                left();
                 return false;
             }
             UpdParent up = new UpdParent(page, this::node, p -> byFile.get(p));
@@ -130,15 +181,28 @@ final class LinkRewrite {
             String text = tree.toString();
             if (text.equals(original)) return false;
             writeBack(file, text);
-            linksRewritten += links;
-            pagesRewritten++;
+            rewritten(links);
             return true;
         } catch (IOException e) {
             crawler.appendLog("Error rewriting file:" + file.getPath() + "\n");
-            retry.add(file.getPath());
-            pagesLeft++;
+            retryLater(file.getPath());
             return false;
         }
+    }
+
+    // The pass's counts, updated by its threads.
+    private synchronized void left() {
+        pagesLeft++;
+    }
+
+    private synchronized void rewritten(int links) {
+        linksRewritten += links;
+        pagesRewritten++;
+    }
+
+    private synchronized void retryLater(String path) {
+        retry.add(path);
+        pagesLeft++;
     }
 
     /** Hands every element to repAttrib; the number of links it changed. */

@@ -339,7 +339,9 @@ public final class Mirror {
             rw = new LinkRewrite(crawler);
             rw.run(pendingRewrites());
             File pending = new File(out, PENDING_NAME);
-            if (rw.retry.isEmpty()) {
+            if (crawler.aborted) {
+                // stopped during the pass: every page noted stays pending
+            } else if (rw.retry.isEmpty()) {
                 pending.delete();
             } else {
                 Files.write(pending.toPath(), rw.retry, StandardCharsets.UTF_8);
@@ -520,7 +522,7 @@ public final class Mirror {
         void start() {
             running = true;
             thread = new Thread(() -> {
-                long every = terminal ? 250 : 5000;
+                long every = terminal ? 250 : 3000;
                 while (running) {
                     try {
                         Thread.sleep(every);
