@@ -77,8 +77,6 @@ final class LinkRewrite {
         List<NodeURL> pages = new ArrayList<>();
         List<Boolean> always = new ArrayList<>();
         for (NodeURL page : crawler.knownNodes()) {
-            // a stop ends the pass between pages; the pending list keeps the rest
-            if (crawler.aborted) return;
             if (!page.isLoaded() || !page.isHtml() || page.getLoadedFilename() == null) continue;
             boolean rewritten = page.isPreviouslyDownloaded() && !pending.contains(normal(page.getLoadedFilename()));
             pages.add(page);
@@ -89,7 +87,8 @@ final class LinkRewrite {
         int threads = Math.min(Math.min(MAX_THREADS, Runtime.getRuntime().availableProcessors()), pages.size());
         AtomicInteger next = new AtomicInteger();
         Runnable worker = () -> {
-            for (int i = next.getAndIncrement(); i < pages.size(); i = next.getAndIncrement()) {
+            // a stop ends the pass between pages; the pending list keeps the rest
+            for (int i = next.getAndIncrement(); i < pages.size() && !crawler.aborted; i = next.getAndIncrement()) {
                 page(pages.get(i), always.get(i));
             }
         };
