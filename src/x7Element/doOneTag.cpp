@@ -91,8 +91,9 @@ jstring textOf(JNIEnv* env, jclass stringClass, jobject tag) {
 bool addChild(JNIEnv* env, jobject self, jclass selfClass, jobject child) {
   Local<> children(env, fieldObject(env, self, selfClass, "children", "Ljava/util/List;"));
   if (!children) return false;
-  Local<jclass> listClass(env, env->FindClass("java/util/List"));
-  if (!listClass) return false;
+  // The list's own class: its add is what List.add dispatches to, found
+  // without a class lookup by name.
+  Local<jclass> listClass(env, env->GetObjectClass(children.get()));
   jmethodID add = env->GetMethodID(listClass.get(), "add", "(Ljava/lang/Object;)Z");
   if (add == nullptr) return false;
   env->CallBooleanMethod(children.get(), add, child);
@@ -107,8 +108,9 @@ JNIEXPORT jint JNICALL Java_x7Element_doOneTag(JNIEnv* env, jobject self, jobjec
   Local<jclass> selfClass(env, env->GetObjectClass(self));
   Local<> data(env, fieldObject(env, self, selfClass.get(), "data", "Ljava/lang/StringBuffer;"));
   if (!data) return 0;
-  Local<jclass> bufClass(env, env->FindClass("java/lang/StringBuffer"));
-  if (!bufClass) return 0;
+  // StringBuffer is final, so the class of data is "java/lang/StringBuffer"
+  // itself, had without a lookup by name.
+  Local<jclass> bufClass(env, env->GetObjectClass(data.get()));
   jmethodID appendC = env->GetMethodID(bufClass.get(), "append", "(C)Ljava/lang/StringBuffer;");
   if (appendC == nullptr) return 0;
 
