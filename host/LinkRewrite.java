@@ -97,7 +97,7 @@ final class LinkRewrite {
             return;
         }
         ExecutorService pool = Executors.newFixedThreadPool(threads - 1, r -> {
-            Thread t = new Thread(r, "rewrite");
+            Thread t = new Thread(null, r, "rewrite", Mirror.PAGE_STACK);
             t.setDaemon(true);
             return t;
         });

@@ -97,8 +97,29 @@ public final class Mirror {
     private volatile boolean interrupted;
     private final CountDownLatch finished = new CountDownLatch(1);
 
-    public static void main(String[] args) {
+    /**
+     * Stack of the threads that read pages: each nesting level of a page costs
+     * a native and a Java frame, and the default stack ends a page of a few
+     * hundred unclosed anchors. Reserved, not committed, so it costs nothing
+     * until a page needs it; smaller where a 32-bit address space is tight.
+     */
+    static final long PAGE_STACK = "32".equals(System.getProperty("sun.arch.data.model")) ? 64L << 20 : 512L << 20;
+
+    public static void main(String[] args) throws InterruptedException {
         Mirror m = new Mirror();
+        int[] result = {2};  // stays 2 if the run dies of an unexpected error
+        Thread worker = new Thread(null, () -> result[0] = runMain(m, args), "mirror", PAGE_STACK);
+        worker.start();
+        worker.join();
+        int code = result[0];
+        // Output first: once the stop hook hears of the end, the JVM may halt.
+        System.out.flush();
+        System.err.flush();
+        m.finished.countDown();
+        if (!m.interrupted) System.exit(code);
+    }
+
+    private static int runMain(Mirror m, String[] args) {
         int code;
         try {
             code = m.run(args);
@@ -114,11 +135,7 @@ public final class Mirror {
                     + "); give its folder with -Djava.library.path=...");
             code = 1;
         }
-        // Output first: once the stop hook hears of the end, the JVM may halt.
-        System.out.flush();
-        System.err.flush();
-        m.finished.countDown();
-        if (!m.interrupted) System.exit(code);
+        return code;
     }
 
     /** Parses the arguments; false when only the help was asked for. */

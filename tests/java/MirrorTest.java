@@ -234,6 +234,30 @@ class MirrorTest {
     }
 
     @Test
+    void linksBelowThousandsOfUnclosedAnchorsAreStillFollowed() throws Exception {
+        // Sloppy pages leave named anchors open; each one nests the rest of the
+        // page a level deeper, far past what a default thread stack reads.
+        File work = Jvm.tempDir("mirror-nested");
+        File www = new File(work, "www");
+        www.mkdirs();
+        StringBuilder page = new StringBuilder("<html><body>");
+        for (int i = 0; i < 5000; i++) page.append("<a name=n").append(i).append(">x ");
+        page.append("<a href=\"deep.htm\">deep</a><img src=\"pic.gif\"></body></html>");
+        Files.writeString(www.toPath().resolve("index.html"), page);
+        Files.writeString(www.toPath().resolve("deep.htm"), "<html>deep</html>");
+        Files.write(www.toPath().resolve("pic.gif"), new byte[] {'G', 'I', 'F', '8', '9', 'a'});
+        File out = new File(work, "copy");
+        try (Nginx nginx = Nginx.start(www)) {
+            Jvm.Result r = MirrorRuns.mirror(nginx.url("/index.html").toString(), out.getPath());
+            assertEquals(0, r.exit, r.out);
+            File site = new File(out, "127.0.0.1 " + nginx.port());
+            assertTrue(new File(site, "deep.htm").isFile(), r.out);
+            assertTrue(new File(site, "pic.gif").isFile(), r.out);
+            assertEquals(List.of(), MirrorRuns.brokenLocalLinks(out));
+        }
+    }
+
+    @Test
     void aStartUrlThatTheServerRedirectsIsMirroredWhereItLeads() throws Exception {
         File work = Jvm.tempDir("mirror-moved");
         File docs = new File(work, "www/docs");
