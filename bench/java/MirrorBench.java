@@ -1,0 +1,107 @@
+import java.io.File;
+import java.io.IOException;
+import java.nio.file.Files;
+import java.nio.file.Path;
+import java.util.ArrayList;
+import java.util.Comparator;
+import java.util.List;
+import java.util.concurrent.TimeUnit;
+import java.util.stream.Stream;
+
+/**
+ * Whole mirrors of a site served by nginx: the project's Mirror program (a
+ * fresh JVM per run, as a user starts it) and Debian's wget, a first run into
+ * an empty folder and an update run into the same folder.
+ */
+final class MirrorBench {
+    private MirrorBench() {}
+
+    /** One run of one tool. */
+    static final class Run {
+        double seconds;   // wall
+        double cpu;       // user + system of the tool's process, from /usr/bin/time
+        int exit;
+        BenchNginx.Traffic traffic;
+        int pages;        // .html/.htm files in the copy
+        int files;        // all files of the copy
+        long bytes;       // their size
+    }
+
+    /** How the tools are started. */
+    static final class Tools {
+        String java;      // the JVM that runs Mirror
+        String classpath; // x7host.jar
+        String libdir;    // folder of libx7fenwix.so
+    }
+
+    static List<String> mirrorCommand(Tools t, String url, File out) {
+        List<String> c = new ArrayList<>();
+        c.add(t.java);
+        c.add("-Djava.library.path=" + t.libdir);
+        c.add("-cp");
+        c.add(t.classpath);
+        c.add("Mirror");
+        c.add(url);
+        c.add(out.getPath());
+        return c;
+    }
+
+    /** wget -m -k -np, plus the extra options, run inside out. */
+    static List<String> wgetCommand(String url, String... extra) {
+        List<String> c = new ArrayList<>(List.of("/usr/bin/wget", "-q", "-m", "-k", "-np"));
+        c.addAll(List.of(extra));
+        c.add(url);
+        return c;
+    }
+
+    static Run run(BenchNginx web, List<String> command, File workDir, File copy, File transcript)
+            throws IOException, InterruptedException {
+        workDir.mkdirs();
+        File times = File.createTempFile("time", ".txt");
+        List<String> timed = new ArrayList<>(List.of("/usr/bin/time", "-f", "%U %S", "-o", times.getPath()));
+        timed.addAll(command);
+        web.mark();
+        long t0 = System.nanoTime();
+        Process p = new ProcessBuilder(timed).directory(workDir).redirectErrorStream(true)
+                .redirectOutput(ProcessBuilder.Redirect.appendTo(transcript)).start();
+        if (!p.waitFor(30, TimeUnit.MINUTES)) {
+            p.destroyForcibly();
+            throw new IOException("timed out: " + command);
+        }
+        Run r = new Run();
+        r.seconds = Stats.since(t0);
+        r.exit = p.exitValue();
+        String[] used = Files.readString(times.toPath()).trim().split("\\s+");
+        times.delete();
+        r.cpu = Double.parseDouble(used[used.length - 2]) + Double.parseDouble(used[used.length - 1]);
+        // nginx logs a request just after answering it
+        Thread.sleep(300);
+        r.traffic = web.traffic();
+        count(copy, r);
+        return r;
+    }
+
+    /** The files of a copy, without the tools' own files (logs, locks, wget's .orig backups). */
+    static void count(File copy, Run r) throws IOException {
+        if (!copy.exists()) return;
+        try (Stream<Path> s = Files.walk(copy.toPath())) {
+            for (Path p : (Iterable<Path>) s.filter(Files::isRegularFile)::iterator) {
+                String n = p.getFileName().toString();
+                if (n.startsWith(".") || n.equals("x7fenwix.log") || n.endsWith(".orig") || n.endsWith(".INCOMPLETE")) {
+                    continue;
+                }
+                r.files++;
+                r.bytes += Files.size(p);
+                String low = n.toLowerCase(java.util.Locale.ROOT);
+                if (low.endsWith(".html") || low.endsWith(".htm")) r.pages++;
+            }
+        }
+    }
+
+    static void deleteTree(File f) throws IOException {
+        if (!f.exists()) return;
+        try (Stream<Path> s = Files.walk(f.toPath())) {
+            for (Path p : (Iterable<Path>) s.sorted(Comparator.reverseOrder())::iterator) Files.delete(p);
+        }
+    }
+}
