@@ -307,7 +307,11 @@ public class UrlLoad {
             }
             if (node.getResponseCode() == 416 && retried != node && !aborted) {
                 // The rest of a copy cut short after its last byte is empty:
-                // the copy is whole, which a plain conditional request settles.
+                // the copy is whole (If-Range held, and only the server's own
+                // bytes were ever appended), so its marker goes and a plain
+                // conditional request settles it; a server copy changed since
+                // still comes back whole with a 200.
+                new File(node.getLoadedFilename() + ".INCOMPLETE").delete();
                 retried = node;
                 again = node;
                 urlIndex--;

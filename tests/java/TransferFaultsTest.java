@@ -194,6 +194,31 @@ class TransferFaultsTest {
     }
 
     @Test
+    void aWholeCopyLeftMarkedIsSettledByTheNextRun() throws Exception {
+        // A stop after the last chunk was written but before the end of data
+        // was read leaves the whole body marked: its resumption asks for an
+        // empty rest, which the server refuses with 416.
+        File docRoot = Jvm.tempDir("marked-docs");
+        byte[] body = body(5_000, 5);
+        File served = new File(docRoot, "data.bin");
+        Files.write(served.toPath(), body);
+        assertTrue(served.setLastModified(SERVER_TIME));
+        try (Nginx web = Nginx.start(docRoot)) {
+            java.net.URL url = web.url("/data.bin");
+            File root = Jvm.tempDir("marked");
+            File local = new UrlLoad(root).localFileFor(url);
+            local.getParentFile().mkdirs();
+            Files.write(local.toPath(), body);
+            assertTrue(local.setLastModified(SERVER_TIME));
+            assertTrue(marker(local).createNewFile());
+            run(root, url, -1);
+            assertEquals("whole", state(local, body), web.accessLog().toString());
+            run(root, url, -1);
+            assertEquals("whole", state(local, body), web.accessLog().toString());
+        }
+    }
+
+    @Test
     void stopsAtRandomMomentsAlwaysLeaveACopyTheNextRunCompletes() throws Exception {
         int runs = SMALL_RUN ? 12 : 30;
         File docRoot = Jvm.tempDir("stops-docs");
