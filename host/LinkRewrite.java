@@ -45,8 +45,16 @@ final class LinkRewrite {
     private final Map<String, NodeURL> discovered = new HashMap<>();
     private final Map<String, NodeURL> byFile = new HashMap<>();
 
+    /** Trees read during the crawl, or null. */
+    private final PageTrees trees;
+
     LinkRewrite(UrlLoad crawler) {
+        this(crawler, null);
+    }
+
+    LinkRewrite(UrlLoad crawler, PageTrees trees) {
         this.crawler = crawler;
+        this.trees = trees;
         this.root = crawler.getRoot();
         for (NodeURL n : crawler.urlToLoad) {
             if (n.getURL() != null) discovered.putIfAbsent(UrlLoad.key(n.getURL()), n);
@@ -157,22 +165,28 @@ final class LinkRewrite {
         try {
             String original = new String(Files.readAllBytes(file.toPath()), StandardCharsets.ISO_8859_1);
             if (!always && !linksToSavedByAddress(original)) return false;
-            x7Element tree = new x7Element("");
-            try (InputStreamReader in = new InputStreamReader(new FileInputStream(file), StandardCharsets.ISO_8859_1)) {
-                tree.findChild(in);
-            } catch (StackOverflowError e) {
-                // Nested deeper than the thread's stack: the crawl's page scan
-                // gave up on this page too; the pass goes on with the others.
-                crawler.appendLog("Page left as it is (nested too deeply to be read):" + file.getPath() + "\n");
-                left();
-                return false;
-            }
-            // A tree that does not give the page back byte for byte would
-            // change more than its links.
-            if (!tree.isFaithful() || !tree.toString().equals(original)) {
-                crawler.appendLog("Page left as it is (its tree does not give it back):" + file.getPath() + "\n");
-                left();
-                return false;
+            // A tree read during the crawl serves only if it gives the page
+            // back as the page is now.
+            x7Element tree = trees == null ? null : trees.take(page.getLoadedFilename());
+            if (tree != null && !(tree.isFaithful() && tree.toString().equals(original))) tree = null;
+            if (tree == null) {
+                tree = new x7Element("");
+                try (InputStreamReader in = new InputStreamReader(new FileInputStream(file), StandardCharsets.ISO_8859_1)) {
+                    tree.findChild(in);
+                } catch (StackOverflowError e) {
+                    // Nested deeper than the thread's stack: the crawl's page scan
+                    // gave up on this page too; the pass goes on with the others.
+                    crawler.appendLog("Page left as it is (nested too deeply to be read):" + file.getPath() + "\n");
+                    left();
+                    return false;
+                }
+                // A tree that does not give the page back byte for byte would
+                // change more than its links.
+                if (!tree.isFaithful() || !tree.toString().equals(original)) {
+                    crawler.appendLog("Page left as it is (its tree does not give it back):" + file.getPath() + "\n");
+                    left();
+                    return false;
+                }
             }
             UpdParent up = new UpdParent(page, this::node, p -> byFile.get(p));
             int links = rewriteLinks(tree, up);

@@ -91,6 +91,7 @@ public final class Mirror {
 
     private final PrintStream con = System.out;
     private UrlLoad crawler;
+    private PageTrees trees;
     private Writer log;
     private final Set<String> seen = new HashSet<>();
     private int scanned;
@@ -344,16 +345,19 @@ public final class Mirror {
         con.println("Mirroring " + start + " into " + out);
         NodeURL first = crawler.addStart(start);
         progress.start();
+        // saved pages are read for the rewrite pass beside the crawl
+        trees = PageTrees.startIfUseful();
         try {
             crawler.crawl(this::accept, this::done);
         } finally {
             progress.stop();
+            if (trees != null) trees.stop();
         }
         new File(out, INFLIGHT_NAME).delete();
 
         LinkRewrite rw = null;
         if (!crawler.aborted) {
-            rw = new LinkRewrite(crawler);
+            rw = new LinkRewrite(crawler, trees);
             rw.run(pendingRewrites());
             File pending = new File(out, PENDING_NAME);
             if (crawler.aborted) {
@@ -479,6 +483,7 @@ public final class Mirror {
             if (code == 206) resumed++;
             if (node.isHtml()) {
                 pages++;
+                if (trees != null) trees.offer(node.getLoadedFilename());
                 // noted at once, so that even a run killed before its rewrite
                 // pass leaves the page to the next one
                 try {
