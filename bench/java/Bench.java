@@ -14,6 +14,8 @@ import java.util.Locale;
  *   Bench tags SQLITE_DOCS RUNS [PAGES]               tag reader against its floor
  *   Bench transfer WORK MB RUNS                       transfer against its floor
  *   Bench tags-library|tags-floor SQLITE_DOCS PAGES ROUNDS   one side alone, for a profiler
+ *   Bench transfer-library|transfer-floor WORK MB ROUNDS     the same for the transfer
+ *   Bench hosts WORK SQLITE_DOCS LIBDIR RUNS HOST_JAR...     Mirror runs of several host builds
  */
 public final class Bench {
     static PrintStream out = System.out;
@@ -61,6 +63,28 @@ public final class Bench {
                         s[2].both("%.3f"), s[3].both("%.3f"), s[2].median() / s[3].median(), s[2].min() / s[3].min()));
                 break;
             }
+            case "hosts":
+                // Bench hosts WORK SQLITE_DOCS LIBDIR RUNS HOST_JAR...: the Mirror of each host jar, taking turns
+                hosts(new File(args[1]), new File(args[2]), args[3], Integer.parseInt(args[4]),
+                        java.util.Arrays.asList(args).subList(5, args.length));
+                break;
+            case "transfer-library":
+            case "transfer-floor": {
+                // one side alone, for a profiler: Bench transfer-library|transfer-floor WORK MB ROUNDS
+                File dir = new File(args[1]);
+                dir.mkdirs();
+                byte[] body = TransferBench.body(Integer.parseInt(args[2]) << 20);
+                UrlLoad crawler = new UrlLoad(dir);
+                File file = new File(dir, "body.bin");
+                long t0 = System.nanoTime();
+                for (int i = 0; i < Integer.parseInt(args[3]); i++) {
+                    if (args[0].equals("transfer-library")) TransferBench.library(crawler, body, file);
+                    else TransferBench.floor(crawler, body, file);
+                }
+                out.println(Stats.f("%s %s MB x %s: %.3f s", args[0], args[2], args[3], Stats.since(t0)));
+                file.delete();
+                break;
+            }
             case "tags-library":
             case "tags-floor": {
                 List<byte[]> pages = TagBench.htmlPages(new File(args[1]));
@@ -85,8 +109,8 @@ public final class Bench {
         out.println("# x7fenwix benchmarks");
         out.println();
         out.println(machine());
-        out.println("Each figure: min / median of " + runs + " runs (after one warm-up run for the in-process"
-                + " benchmarks). Times in seconds unless marked.");
+        out.println("Each figure: min / median of " + runs + " runs (" + Math.max(runs, 5) + " for the transfer), after"
+                + " one warm-up run for the in-process benchmarks of section 1. Times in seconds unless marked.");
         out.println();
         List<byte[]> sqlite = TagBench.htmlPages(sqliteDocs);
         double floor = hotLoops(work, sqlite, runs);
@@ -100,7 +124,8 @@ public final class Bench {
     static double hotLoops(File work, List<byte[]> sqlite, int runs) throws IOException {
         TagBench.check(sqlite);
         Stats[] t = TagBench.measure(sqlite, 1, runs);
-        Stats[] x = TransferBench.measure(new File(work, "transfer"), 64, 1, runs);
+        // a transfer run takes seconds: more of them steady its figures
+        Stats[] x = TransferBench.measure(new File(work, "transfer"), 64, 1, Math.max(runs, 5));
         double mb = TagBench.total(sqlite) / 1048576.0;
         out.println("## 1. Hot loops against their floor");
         out.println();
@@ -268,6 +293,47 @@ public final class Bench {
                     siteSizes[1], siteSizes[2]));
             out.println();
         }
+    }
+
+    /** First and update runs of the Mirror of several host builds on sqlite3-doc, taking turns. */
+    static void hosts(File work, File sqliteDocs, String libdir, int runs, List<String> jars) throws Exception {
+        MirrorBench.deleteTree(work);
+        work.mkdirs();
+        out.println(machine());
+        out.println();
+        File transcript = new File(work, "transcript.log");
+        List<List<MirrorBench.Run>> first = new ArrayList<>();
+        List<List<MirrorBench.Run>> update = new ArrayList<>();
+        try (BenchNginx web = new BenchNginx(new File(work, "nginx"), List.of(sqliteDocs))) {
+            String start = web.url(0, "/index.html");
+            for (int k = 0; k < jars.size(); k++) {
+                first.add(new ArrayList<>());
+                update.add(new ArrayList<>());
+            }
+            for (int i = 0; i < runs; i++) {
+                for (int k = 0; k < jars.size(); k++) {
+                    MirrorBench.Tools tools = new MirrorBench.Tools();
+                    tools.java = System.getProperty("java.home") + "/bin/java";
+                    tools.classpath = jars.get(k);
+                    tools.libdir = libdir;
+                    File dir = new File(work, "copy-" + k);
+                    MirrorBench.deleteTree(dir);
+                    dir.mkdirs();
+                    List<String> cmd = MirrorBench.mirrorCommand(tools, start, dir);
+                    first.get(k).add(MirrorBench.run(web, cmd, dir, dir, transcript));
+                    update.get(k).add(MirrorBench.run(web, cmd, dir, dir, transcript));
+                }
+            }
+        }
+        out.println("| Host | First run wall | First run CPU | Update run wall | Update run CPU |");
+        out.println("|---|---|---|---|---|");
+        for (int k = 0; k < jars.size(); k++) {
+            out.println("| " + jars.get(k) + " | " + times(first.get(k)).both("%.2f") + " | "
+                    + cpus(first.get(k)).both("%.2f") + " | " + times(update.get(k)).both("%.2f") + " | "
+                    + cpus(update.get(k)).both("%.2f") + " |");
+        }
+        out.println();
+        out.println("Load average at the end: " + loadAverage() + ".");
     }
 
     static Stats times(List<MirrorBench.Run> runs) {
