@@ -22,8 +22,6 @@ import java.util.concurrent.ExecutorService;
 import java.util.concurrent.Executors;
 import java.util.concurrent.Future;
 import java.util.concurrent.atomic.AtomicInteger;
-import java.util.regex.Matcher;
-import java.util.regex.Pattern;
 
 /**
  * The pass after the crawl: every saved page is read into a tree again, its
@@ -37,6 +35,8 @@ final class LinkRewrite {
     int pagesRewritten;
     int linksRewritten;
     int pagesLeft;  // pages that could not be rewritten (see the log)
+    /** Pages written back, by loaded file name. */
+    final List<String> written = java.util.Collections.synchronizedList(new ArrayList<>());
     /** Pages whose rewriting failed on a file error, to be tried again by the next run. */
     final Set<String> retry = new java.util.TreeSet<>();
 
@@ -134,20 +134,57 @@ final class LinkRewrite {
     /** Threads of the pass at most: a tree in memory per thread. */
     private static final int MAX_THREADS = 4;
 
-    private static final Pattern WEB_ADDRESS = Pattern.compile("(?i)https?://[^\\s\"'<>]+");
-
     /** Whether a page names by its web address a page that is saved now. */
     private boolean linksToSavedByAddress(String text) {
-        Matcher m = WEB_ADDRESS.matcher(text);
-        while (m.find()) {
+        return anyWebAddress(text, a -> {
             try {
-                NodeURL n = node(new URL(m.group()));
-                if (n != null && n.isLoaded()) return true;
+                NodeURL n = node(new URL(a));
+                return n != null && n.isLoaded();
             } catch (java.net.MalformedURLException e) {
-                // not a link
+                return false;  // not a link
             }
+        });
+    }
+
+    /**
+     * Whether test holds for any web address in text: "http://" or "https://"
+     * (letters in any case) and what follows up to a blank, a quote or an angle
+     * bracket, taken from left to right. Every saved page of an update is
+     * searched, so this looks for "://" rather than running a pattern at every
+     * character.
+     */
+    static boolean anyWebAddress(String text, java.util.function.Predicate<String> test) {
+        int from = 0;
+        for (int at = text.indexOf("://"); at >= 0; at = text.indexOf("://", Math.max(at + 1, from))) {
+            int start;
+            if (at >= from + 5 && isAsciiIgnoringCase(text, at - 5, "https")) {
+                start = at - 5;
+            } else if (at >= from + 4 && isAsciiIgnoringCase(text, at - 4, "http")) {
+                start = at - 4;
+            } else {
+                continue;
+            }
+            int end = at + 3;
+            while (end < text.length() && !endsAddress(text.charAt(end))) end++;
+            if (end == at + 3) continue;
+            if (test.test(text.substring(start, end))) return true;
+            from = end;
         }
         return false;
+    }
+
+    private static boolean isAsciiIgnoringCase(String text, int at, String lower) {
+        for (int i = 0; i < lower.length(); i++) {
+            char c = text.charAt(at + i);
+            if (c >= 'A' && c <= 'Z') c = (char) (c + ('a' - 'A'));
+            if (c != lower.charAt(i)) return false;
+        }
+        return true;
+    }
+
+    private static boolean endsAddress(char c) {
+        return c == ' ' || c == '\t' || c == '\n' || c == 0x0B || c == '\f' || c == '\r' || c == '"' || c == '\''
+                || c == '<' || c == '>';
     }
 
     /**
@@ -194,6 +231,7 @@ final class LinkRewrite {
             String text = tree.toString();
             if (text.equals(original)) return false;
             writeBack(file, text);
+            written.add(page.getLoadedFilename());
             rewritten(links);
             return true;
         } catch (IOException e) {

@@ -338,6 +338,8 @@ public final class Mirror {
         crawler = new UrlLoad(out);
         crawler.setLogSink(this::log);
         recoverInflight();
+        LinkRecords records = LinkRecords.load(out);
+        crawler.setLinkRecords(records);
 
         Thread hook = new Thread(this::stop, "mirror-stop");
         Runtime.getRuntime().addShutdownHook(hook);
@@ -359,6 +361,7 @@ public final class Mirror {
         if (!crawler.aborted) {
             rw = new LinkRewrite(crawler, trees);
             rw.run(pendingRewrites());
+            records.rewritten(rw.written);
             File pending = new File(out, PENDING_NAME);
             if (crawler.aborted) {
                 // stopped during the pass: every page noted stays pending
@@ -367,6 +370,12 @@ public final class Mirror {
             } else {
                 Files.write(pending.toPath(), rw.retry, StandardCharsets.UTF_8);
             }
+        }
+        try {
+            records.save();
+        } catch (IOException e) {
+            // the next update scans the pages again
+            log("Error writing file:" + new File(out, LinkRecords.FILE_NAME) + "\n");
         }
         double seconds = (System.nanoTime() - t0) / 1e9;
         int failed = errors + (rw == null ? 0 : rw.pagesLeft);
@@ -389,7 +398,8 @@ public final class Mirror {
         if (failed > 0 || !startSaved) con.println("See the log: " + logFile);
         log("# " + (crawler.aborted ? "interrupted" : "done") + " in " + String.format(Locale.ROOT, "%.1f", seconds)
                 + " s: " + pages + " pages, " + files + " files, " + notModified + " not modified, " + notFound
-                + " not found, " + failed + " errors\n");
+                + " not found, " + failed + " errors; links of " + records.replayed
+                + " unchanged pages taken from the last run\n");
         log.close();
         try {
             Runtime.getRuntime().removeShutdownHook(hook);

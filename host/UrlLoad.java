@@ -41,6 +41,10 @@ public class UrlLoad {
     public NodeURL lURL;
 
     private final File root;
+    /** Links of unchanged pages kept from earlier runs; null to scan every page. */
+    private LinkRecords records;
+    /** Scans of page trees so far. */
+    private int scans;
     private final StringBuffer log = new StringBuffer();
     private volatile Consumer<String> logSink;
 
@@ -49,6 +53,8 @@ public class UrlLoad {
     }
 
     public File getRoot() { return root; }
+
+    void setLinkRecords(LinkRecords records) { this.records = records; }
 
     // The natives.
     public native void setRequestProperties(URLConnection conn, NodeURL node, File local);
@@ -108,6 +114,7 @@ public class UrlLoad {
 
     /** Walks the page tree and hands every element to link discovery. */
     public void scan_html(x7Element rootElement) {
+        scans++;
         List<x7Element> stack = new ArrayList<>();
         stack.add(rootElement);
         while (!stack.isEmpty()) {
@@ -203,8 +210,25 @@ public class UrlLoad {
         jiplok(node, new WholeBody(conn), local);
         boolean bodyRead = node.isLoaded() && !node.isPreviouslyDownloaded();
         release(conn, bodyRead || node.getResponseCode() == 304);
-        if (node.processHTML() && !aborted) pHTML(node);
+        if (node.processHTML() && !aborted) scan(node);
         return node.hasError() ? Step.FAILED : Step.DONE;
+    }
+
+    /**
+     * Finds the links of a saved page: from the records when they hold for the
+     * page as it is, else by the page scan. Each link found notes whether its
+     * page was a saved copy, whose links name local files.
+     */
+    private void scan(NodeURL page) {
+        if (records != null && records.replay(page, urlIndex, urlToLoad)) return;
+        int from = urlToLoad.size();
+        int before = scans;
+        pHTML(page);
+        boolean saved = page.isPreviouslyDownloaded();
+        List<NodeURL> added = urlToLoad.subList(from, urlToLoad.size());
+        for (NodeURL n : added) n.setFromSavedPage(saved);
+        // a page that could not be read has no links to keep
+        if (records != null && scans != before) records.found(page, added);
     }
 
     private static File incompleteMarker(NodeURL node) {
@@ -227,11 +251,14 @@ public class UrlLoad {
         return n.endsWith(".htm") || n.endsWith(".html") || SavedLinks.startsLikePage(f);
     }
 
+    /** Longest error page read to its end to keep its connection. */
+    private static final long ERROR_PAGE_MAX = 64 * 1024;
+
     /**
      * Ends the use of a connection. A body read to its end (or an answer
-     * without one) gives the socket back for keep-alive; anything else (a
-     * stopped or failed transfer, a body not wanted, an error answer) is
-     * disconnected: the JDK closes the socket, or, for a body of at most
+     * without one, or a short error page) gives the socket back for
+     * keep-alive; anything else (a stopped or failed transfer, a body not
+     * wanted) is disconnected: the JDK closes the socket, or, for a body of at most
      * 512 KiB, drains the rest in the background before reusing it.
      */
     private static void release(URLConnection conn, boolean consumed) {
@@ -242,8 +269,22 @@ public class UrlLoad {
                 http.getInputStream().close();
                 return;
             } catch (IOException e) {
-                // no body stream after all: close the socket below
+                // no body stream after all (an error answer): see below
             }
+        }
+        // An error answer's short page (a 404's) is read to its end, so that
+        // the socket serves the next request rather than a new one being opened.
+        try {
+            long length = http.getContentLengthLong();
+            java.io.InputStream error = http.getErrorStream();
+            if (error != null && length >= 0 && length <= ERROR_PAGE_MAX) {
+                try (error) {
+                    error.transferTo(java.io.OutputStream.nullOutputStream());
+                }
+                return;
+            }
+        } catch (IOException e) {
+            // closed below
         }
         http.disconnect();
     }
@@ -329,10 +370,12 @@ public class UrlLoad {
     private boolean requestable(NodeURL node) {
         try {
             URL url = node.getURL();
-            int parent = node.getParentIndex();
-            if (parent >= 0 && parent < urlToLoad.size() && urlToLoad.get(parent).isPreviouslyDownloaded()) {
-                url = SavedLinks.original(url);
+            Boolean saved = node.isFromSavedPage();
+            if (saved == null) {
+                int parent = node.getParentIndex();
+                saved = parent >= 0 && parent < urlToLoad.size() && urlToLoad.get(parent).isPreviouslyDownloaded();
             }
+            if (saved) url = SavedLinks.original(url);
             url = SavedLinks.requestable(url);
             if (url != node.getURL()) node.setURL(url);
             return true;

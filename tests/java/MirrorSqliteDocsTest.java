@@ -149,8 +149,16 @@ class MirrorSqliteDocsTest {
             assertEquals(saved, count(log, 304), again.out);
             assertEquals(0, MirrorRuns.count(again.out, "bytes transferred"), again.out);
             assertEquals(before, MirrorRuns.snapshot(out));
-            System.out.printf("sqlite docs: update with nothing changed: %d requests answered 304, %s%n", count(log, 304),
-                    again.out.replaceAll("(?s).*time:\\s*", "").trim().split("\n")[0]);
+            // no unchanged page is read again: the links of each come from the
+            // records of the runs before, also of the pages rewritten since
+            long unchangedPages = log.stream().filter(e -> e.status == 304 && e.path.endsWith(".html")).count();
+            assertEquals(unchangedPages, keptFromLastRun(out));
+            // the answers, 404s too, come over a few kept-alive connections
+            long connections = log.stream().mapToLong(e -> e.connection).distinct().count();
+            assertTrue(connections <= 5, connections + " connections for " + log.size() + " requests");
+            System.out.printf("sqlite docs: update with nothing changed: %d requests answered 304, %d answered 404, over %d"
+                            + " connections, links of %d pages from the records, %s%n", count(log, 304), count(log, 404),
+                    connections, unchangedPages, again.out.replaceAll("(?s).*time:\\s*", "").trim().split("\n")[0]);
 
             // 4. One page changed on the server: it alone is transferred again.
             File touched = new File(docRoot, "about.html");
@@ -167,6 +175,14 @@ class MirrorSqliteDocsTest {
             System.out.printf("sqlite docs: update after one change %s%n",
                     update.out.replaceAll("(?s).*time:\\s*", "").trim().split("\n")[0]);
         }
+    }
+
+    /** The pages whose links the last run took from the records, by its log. */
+    private static long keptFromLastRun(File out) throws IOException {
+        List<String> lines = Files.readAllLines(new File(out, Mirror.LOG_NAME).toPath());
+        Matcher m = Pattern.compile("links of (\\d+) unchanged pages").matcher(lines.get(lines.size() - 1));
+        assertTrue(m.find(), lines.get(lines.size() - 1));
+        return Long.parseLong(m.group(1));
     }
 
     /** Debian's linkchecker over the local files of a copy, intern links only. */

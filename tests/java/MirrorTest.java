@@ -137,6 +137,30 @@ class MirrorTest {
             }
             assertTrue(asked.contains("GET /news.html?page=2 304"), asked.toString());
             assertTrue(asked.contains("GET /docs/ 304"), asked.toString());
+            // the unchanged pages' links came from the first run's records,
+            // and ask for just what scanning the pages asks for
+            File records = new File(out, LinkRecords.FILE_NAME);
+            assertEquals(15, keptFromLastRun(out), second.out);
+            assertTrue(records.delete());
+            site.requests.clear();
+            Jvm.Result scanned = MirrorRuns.mirror(url, out.getPath(), "--allow", allow);
+            assertEquals(0, scanned.exit, scanned.out);
+            assertEquals(0, keptFromLastRun(out), scanned.out);
+            assertEquals(asked, gets(site.requests));
+            assertTrue(records.isFile(), "the scans are recorded again");
+            // a saved page changed on disk (its time kept, so the server
+            // answers 304) is scanned for what it says now
+            File index = new File(out, "127.0.0.1 " + url.replaceAll(".*:(\\d+)/", "$1") + "/x7fenwix.htm");
+            long time = index.lastModified();
+            byte[] asSaved = Files.readAllBytes(index.toPath());
+            Files.writeString(index.toPath(), Files.readString(index.toPath()).replace("href=\"about.html\"", "href=\"gone.html\""));
+            index.setLastModified(time);
+            site.requests.clear();
+            Jvm.Result edited = MirrorRuns.mirror(url, out.getPath(), "--allow", allow);
+            assertEquals(14, keptFromLastRun(out), edited.out);
+            assertTrue(gets(site.requests).contains("GET /gone.html 404"), site.requests.toString());
+            Files.write(index.toPath(), asSaved);
+            index.setLastModified(time);
 
             // a page changed on the server is the one transferred again
             File changed = new File(work, "site/main/docs/guide/setup.html");
@@ -152,6 +176,15 @@ class MirrorTest {
             assertTrue(saved.contains("Step two") && saved.contains("href=\"../../about.html\""), saved);
             assertEquals(List.of(), MirrorRuns.brokenLocalLinks(out));
         }
+    }
+
+    /** The pages whose links the last run took from the records, by its log. */
+    private static int keptFromLastRun(File out) throws IOException {
+        List<String> lines = Files.readAllLines(new File(out, Mirror.LOG_NAME).toPath());
+        java.util.regex.Matcher m = java.util.regex.Pattern.compile("links of (\\d+) unchanged pages").matcher(
+                lines.get(lines.size() - 1));
+        assertTrue(m.find(), lines.get(lines.size() - 1));
+        return Integer.parseInt(m.group(1));
     }
 
     @Test

@@ -31,7 +31,7 @@ final class Nginx implements AutoCloseable {
     static final String BINARY = System.getProperty("x7.nginx", "/usr/sbin/nginx");
 
     private static final String[] FIELDS = {"request", "status", "bytes", "range", "ifRange", "ifModifiedSince",
-            "userAgent", "referer", "cookie"};
+            "userAgent", "referer", "cookie", "connection"};
 
     /** One line of the access log; a header the request did not carry is null. */
     static final class Entry {
@@ -46,6 +46,7 @@ final class Nginx implements AutoCloseable {
         final String userAgent;
         final String referer;
         final String cookie;
+        final long connection;  // nginx's serial number of the connection
 
         Entry(String[] f) {
             request = f[0];
@@ -60,6 +61,7 @@ final class Nginx implements AutoCloseable {
             userAgent = f[6];
             referer = f[7];
             cookie = f[8];
+            connection = Long.parseLong(f[9]);
         }
 
         @Override
@@ -314,7 +316,7 @@ final class Nginx implements AutoCloseable {
                 .append("    default_type application/octet-stream;\n")
                 .append("    log_format x7 escape=default '")
                 .append("$request\\t$status\\t$body_bytes_sent\\t$http_range\\t$http_if_range\\t")
-                .append("$http_if_modified_since\\t$http_user_agent\\t$http_referer\\t$http_cookie';\n")
+                .append("$http_if_modified_since\\t$http_user_agent\\t$http_referer\\t$http_cookie\\t$connection';\n")
                 .append("    access_log ").append(quote(accessLog.getPath())).append(" x7;\n")
                 .append("    client_body_temp_path ").append(quote(p + "/tmp/body")).append(";\n")
                 .append("    proxy_temp_path ").append(quote(p + "/tmp/proxy")).append(";\n")

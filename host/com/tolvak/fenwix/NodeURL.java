@@ -23,6 +23,8 @@ public class NodeURL {
     private volatile long lastModified;
     private volatile int maxLevel = Integer.MAX_VALUE;
     private volatile boolean html;
+    /** Whether the page that named this URL was a saved copy; null when not known. */
+    private volatile Boolean fromSavedPage;
 
     private volatile boolean downloaded, previouslyDownloaded, notFound, createError, readWriteError, stopped;
     private final List<String> stateCalls = Collections.synchronizedList(new ArrayList<>());
@@ -54,6 +56,13 @@ public class NodeURL {
 
     public void setMaxLevel(int maxLevel) { this.maxLevel = maxLevel; }
     public boolean isPastMaxLevel() { return level > maxLevel; }
+
+    /**
+     * Whether this URL was found in a page that an earlier run saved (and may
+     * have rewritten to local paths); null when the crawl did not note it.
+     */
+    public Boolean isFromSavedPage() { return fromSavedPage; }
+    public void setFromSavedPage(boolean saved) { this.fromSavedPage = saved; }
 
     public void setHtml(boolean html) { this.html = html; }
     public boolean isHtml() { return html; }

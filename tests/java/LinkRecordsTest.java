@@ -1,0 +1,149 @@
+import static org.junit.jupiter.api.Assertions.assertEquals;
+import static org.junit.jupiter.api.Assertions.assertFalse;
+import static org.junit.jupiter.api.Assertions.assertTrue;
+
+import com.tolvak.fenwix.NodeURL;
+
+import java.io.File;
+import java.net.URL;
+import java.nio.charset.StandardCharsets;
+import java.nio.file.Files;
+import java.nio.file.StandardOpenOption;
+import java.util.ArrayList;
+import java.util.List;
+import java.util.Random;
+import java.util.function.Predicate;
+import java.util.regex.Matcher;
+import java.util.regex.Pattern;
+
+import org.junit.jupiter.api.Test;
+
+/**
+ * The links of saved pages kept from one run to the next: they come back
+ * exactly as the scan found them, and only for the page as it was, under the
+ * same base; a damaged record file means scanning. Also the rewrite pass's
+ * search for web addresses, which every update runs over every saved page.
+ */
+class LinkRecordsTest {
+    private static NodeURL page(File file, String url) throws Exception {
+        NodeURL p = new NodeURL(2, 5, new URL(url), null);
+        p.setLoadedFilename(file.getPath());
+        return p;
+    }
+
+    private static NodeURL link(int level, String url, String text, boolean saved) throws Exception {
+        NodeURL n = new NodeURL(level, 5, new URL(url), text);
+        n.setFromSavedPage(saved);
+        return n;
+    }
+
+    @Test
+    void linksComeBackAsFoundAndOnlyForThePageAsItWas() throws Exception {
+        File root = Jvm.tempDir("link-records");
+        File file = new File(root, "h 80/dir/p.html");
+        file.getParentFile().mkdirs();
+        Files.writeString(file.toPath(), "<a href='a b.html'>x</a><img src=i.gif>", StandardCharsets.ISO_8859_1);
+        NodeURL p = page(file, "http://h/dir/p.html");
+        // a text longer than one stored piece, with a lone surrogate and a NUL
+        String odd = "\ud800" + "x".repeat(40_000) + "\u0000\u00e9";
+        List<NodeURL> found = List.of(link(3, "http://h/dir/a b.html", odd, true), link(2, "http://h/dir/i.gif", "", false),
+                link(2, "http://h/dir/i.gif", null, false));
+
+        LinkRecords records = LinkRecords.load(root);
+        assertFalse(records.replay(p, 9, new ArrayList<>()), "nothing recorded yet");
+        records.found(p, found);
+        records.save();
+
+        List<NodeURL> list = new ArrayList<>();
+        assertTrue(LinkRecords.load(root).replay(page(file, "http://h/dir/p.html"), 9, list));
+        assertEquals(3, list.size());
+        for (int i = 0; i < 3; i++) {
+            NodeURL want = found.get(i);
+            NodeURL got = list.get(i);
+            assertEquals(want.getURL().toString(), got.getURL().toString());
+            assertEquals(want.getString(), got.getString());
+            assertEquals(want.getLevel(), got.getLevel());
+            assertEquals(9, got.getParentIndex(), "the page's index in this crawl");
+            assertEquals(want.isFromSavedPage(), got.isFromSavedPage());
+        }
+        // the level is the page's own level in this crawl plus the link's step
+        NodeURL deeper = new NodeURL(4, 1, new URL("http://h/dir/p.html"), null);
+        deeper.setLoadedFilename(file.getPath());
+        list.clear();
+        assertTrue(LinkRecords.load(root).replay(deeper, 1, list));
+        assertEquals(List.of(5, 4, 4), List.of(list.get(0).getLevel(), list.get(1).getLevel(), list.get(2).getLevel()));
+
+        // another base resolves the same text to other URLs
+        list.clear();
+        assertFalse(LinkRecords.load(root).replay(page(file, "http://h/other/p.html"), 9, list));
+        assertTrue(list.isEmpty());
+        // one byte more on disk
+        long time = file.lastModified();
+        Files.writeString(file.toPath(), " ", StandardOpenOption.APPEND);
+        file.setLastModified(time);
+        assertFalse(LinkRecords.load(root).replay(p, 9, list));
+        assertTrue(list.isEmpty());
+        Files.writeString(file.toPath(), "<a href='a b.html'>x</a><img src=i.gif>", StandardCharsets.ISO_8859_1);
+        assertTrue(LinkRecords.load(root).replay(p, 9, list), "the same bytes again");
+
+        // a damaged record file: nothing is taken from it
+        File kept = new File(root, LinkRecords.FILE_NAME);
+        byte[] whole = Files.readAllBytes(kept.toPath());
+        for (int cut : new int[] {0, 7, whole.length / 2, whole.length - 1}) {
+            Files.write(kept.toPath(), java.util.Arrays.copyOf(whole, cut));
+            list.clear();
+            assertFalse(LinkRecords.load(root).replay(p, 9, list), "cut at " + cut);
+            assertTrue(list.isEmpty());
+        }
+        byte[] flipped = whole.clone();
+        flipped[3] ^= 1;
+        Files.write(kept.toPath(), flipped);
+        assertFalse(LinkRecords.load(root).replay(p, 9, new ArrayList<>()));
+    }
+
+    @Test
+    void aPageOutsideTheRootIsNeverRecorded() throws Exception {
+        File root = Jvm.tempDir("link-records-outside");
+        File outside = new File(root.getParentFile(), root.getName() + "-other.html");
+        Files.writeString(outside.toPath(), "<a href=x>x</a>");
+        NodeURL p = page(outside, "http://h/x.html");
+        LinkRecords records = LinkRecords.load(root);
+        records.found(p, List.of(link(3, "http://h/x", "x", false)));
+        records.save();
+        assertFalse(LinkRecords.load(root).replay(p, 0, new ArrayList<>()));
+    }
+
+    /** The search as a pattern states it, for comparison. */
+    private static boolean byPattern(String text, Predicate<String> test) {
+        Matcher m = Pattern.compile("(?i)https?://[^\\s\"'<>]+").matcher(text);
+        while (m.find()) {
+            if (test.test(m.group())) return true;
+        }
+        return false;
+    }
+
+    @Test
+    void webAddressSearchFindsWhatThePatternFinds() {
+        String[] parts = {"http", "HTTPS", "hTtP", "https", "://", ":/", "/", "a", ".", " ", "\t", "\"", "'", "<", ">",
+            "x", "s", "h", "\u017f", "\u00e9", "\n", "\u000b", "\u00a0", "http://", "://a"};
+        Random r = new Random(42);
+        for (int round = 0; round < 20_000; round++) {
+            StringBuilder b = new StringBuilder();
+            for (int n = r.nextInt(12); n > 0; n--) b.append(parts[r.nextInt(parts.length)]);
+            String text = b.toString();
+            List<String> want = new ArrayList<>();
+            List<String> got = new ArrayList<>();
+            // a test that never holds sees every address, in order
+            byPattern(text, a -> !want.add(a));
+            LinkRewrite.anyWebAddress(text, a -> !got.add(a));
+            assertEquals(want, got, text);
+            // and the search stops at the first that holds
+            String second = want.size() > 1 ? want.get(1) : null;
+            if (second != null) {
+                List<String> seen = new ArrayList<>();
+                assertTrue(LinkRewrite.anyWebAddress(text, a -> seen.add(a) && a.equals(second) && seen.size() == 2));
+                assertEquals(want.subList(0, 2), seen);
+            }
+        }
+    }
+}
