@@ -28,8 +28,12 @@ for a in "$@"; do
   esac
 done
 
+# The quick compiler only: a run spends its time in native calls and on the
+# network, and the optimising compiler's own work cost more than it won back
+# (an update of 865 files: 2.2-2.6 s against 3.2 s).
+jvm_opts=(-XX:TieredStopAtLevel=1)
 rc=0
-java -Djava.library.path="$repo/build/linux-x64" -cp "$repo/build/linux-x64/x7host.jar" Mirror "$@" || rc=$?
+java "${jvm_opts[@]}" -Djava.library.path="$repo/build/linux-x64" -cp "$repo/build/linux-x64/x7host.jar" Mirror "$@" || rc=$?
 if [ -d "$out" ] && [ "$rc" -ne 1 ]; then
   echo
   echo "The offline copy is in $(cd "$out" && pwd): open the page named above in a browser;"

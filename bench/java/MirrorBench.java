@@ -37,6 +37,7 @@ final class MirrorBench {
     static List<String> mirrorCommand(Tools t, String url, File out) {
         List<String> c = new ArrayList<>();
         c.add(t.java);
+        c.add("-XX:TieredStopAtLevel=1");  // as scripts/mirror.sh runs it
         c.add("-Djava.library.path=" + t.libdir);
         c.add("-cp");
         c.add(t.classpath);
