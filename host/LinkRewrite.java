@@ -5,13 +5,13 @@ import java.io.FileInputStream;
 import java.io.FileOutputStream;
 import java.io.IOException;
 import java.io.InputStreamReader;
-import java.io.OutputStreamWriter;
-import java.io.Writer;
 import java.net.URL;
+import java.nio.charset.Charset;
 import java.nio.charset.StandardCharsets;
 import java.nio.file.Files;
 import java.nio.file.StandardCopyOption;
 import java.util.ArrayList;
+import java.util.Arrays;
 import java.util.HashMap;
 import java.util.List;
 import java.util.Locale;
@@ -28,7 +28,8 @@ import java.util.concurrent.atomic.AtomicInteger;
  * links are pointed at the saved copies (repAttrib), and a page that changed
  * is written back. Pages are read and written as ISO-8859-1, which maps every
  * byte to one character and back, so that whatever a page's encoding, only the
- * rewritten links differ.
+ * rewritten links differ; or from the tree that the crawl's scan read, in its
+ * encoding, when that tree gives back the page's bytes exactly.
  */
 final class LinkRewrite {
     /** What the pass did. */
@@ -200,12 +201,18 @@ final class LinkRewrite {
             return false;
         }
         try {
-            String original = new String(Files.readAllBytes(file.toPath()), StandardCharsets.ISO_8859_1);
+            byte[] bytes = Files.readAllBytes(file.toPath());
+            String original = new String(bytes, StandardCharsets.ISO_8859_1);
             if (!always && !linksToSavedByAddress(original)) return false;
-            // A tree read during the crawl serves only if it gives the page
-            // back as the page is now.
-            x7Element tree = trees == null ? null : trees.take(page.getLoadedFilename());
-            if (tree != null && !(tree.isFaithful() && tree.toString().equals(original))) tree = null;
+            // A tree read by the crawl's scan serves only if it gives the page
+            // back as the page is now; it is written in its own encoding.
+            PageTrees.Held held = trees == null ? null : trees.take(page.getLoadedFilename());
+            x7Element tree = null;
+            Charset encoding = StandardCharsets.ISO_8859_1;
+            if (held != null && held.gives(bytes)) {
+                tree = held.tree;
+                encoding = held.encoding;
+            }
             if (tree == null) {
                 tree = new x7Element("");
                 try (InputStreamReader in = new InputStreamReader(new FileInputStream(file), StandardCharsets.ISO_8859_1)) {
@@ -228,8 +235,8 @@ final class LinkRewrite {
             UpdParent up = new UpdParent(page, this::node, p -> byFile.get(p));
             int links = rewriteLinks(tree, up);
             if (!up.isModified) return false;
-            String text = tree.toString();
-            if (text.equals(original)) return false;
+            byte[] text = tree.toString().getBytes(encoding);
+            if (Arrays.equals(text, bytes)) return false;
             writeBack(file, text);
             written.add(page.getLoadedFilename());
             rewritten(links);
@@ -313,13 +320,11 @@ final class LinkRewrite {
      * page keeps its time: that is the server's time, which the next run's
      * conditional request sends.
      */
-    private static void writeBack(File file, String text) throws IOException {
+    private static void writeBack(File file, byte[] text) throws IOException {
         File tmp = new File(file.getParentFile(), "." + file.getName() + ".x7fenwix-tmp");
         long time = file.lastModified();
         try (FileOutputStream out = new FileOutputStream(tmp)) {
-            Writer w = new OutputStreamWriter(out, StandardCharsets.ISO_8859_1);
-            w.write(text);
-            w.flush();
+            out.write(text);
             out.getFD().sync();
         } catch (IOException e) {
             tmp.delete();

@@ -16,6 +16,7 @@ import java.net.UnknownHostException;
 import java.nio.channels.FileChannel;
 import java.nio.channels.FileLock;
 import java.nio.channels.OverlappingFileLockException;
+import java.nio.charset.Charset;
 import java.nio.charset.StandardCharsets;
 import java.nio.file.Files;
 import java.nio.file.StandardOpenOption;
@@ -39,6 +40,8 @@ public final class Mirror {
     /** Pages saved but not yet rewritten, one path a line: a run stopped before its rewrite pass leaves them. */
     static final String PENDING_NAME = ".x7fenwix-unrewritten";
     static final int DEFAULT_PORT = 8765;
+    /** Threads that scan pages beside the crawl at most: a tree in memory per thread. */
+    static final int MAX_SCAN_THREADS = 4;
 
     static final String HELP = String.join("\n",
             "Usage: Mirror [URL] [OUT] [options]",
@@ -347,13 +350,20 @@ public final class Mirror {
         con.println("Mirroring " + start + " into " + out);
         NodeURL first = crawler.addStart(start);
         progress.start();
-        // saved pages are read for the rewrite pass beside the crawl
-        trees = PageTrees.startIfUseful();
+        // the trees of the pages saved now serve the rewrite pass too
+        trees = PageTrees.forThisHeap();
+        crawler.setTreeSink((page, tree) -> {
+            if (!page.isPreviouslyDownloaded()) trees.offer(page.getLoadedFilename(), tree, Charset.defaultCharset());
+        });
+        // pages are scanned beside the crawl where a second processor can run them
+        int processors = Runtime.getRuntime().availableProcessors();
+        PageScans scans = processors < 2 ? null : PageScans.start(crawler, Math.min(processors, MAX_SCAN_THREADS));
+        crawler.setPageScans(scans);
         try {
             crawler.crawl(this::accept, this::done);
         } finally {
             progress.stop();
-            if (trees != null) trees.stop();
+            if (scans != null) scans.stop();
         }
         new File(out, INFLIGHT_NAME).delete();
 
@@ -493,7 +503,6 @@ public final class Mirror {
             if (code == 206) resumed++;
             if (node.isHtml()) {
                 pages++;
-                if (trees != null) trees.offer(node.getLoadedFilename());
                 // noted at once, so that even a run killed before its rewrite
                 // pass leaves the page to the next one
                 try {

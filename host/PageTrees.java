@@ -1,98 +1,67 @@
-import java.io.ByteArrayInputStream;
-import java.io.IOException;
-import java.io.InputStreamReader;
-import java.nio.charset.StandardCharsets;
-import java.nio.file.Files;
-import java.nio.file.Paths;
+import java.io.File;
+import java.nio.charset.Charset;
+import java.util.Arrays;
 import java.util.Map;
-import java.util.concurrent.BlockingQueue;
 import java.util.concurrent.ConcurrentHashMap;
-import java.util.concurrent.LinkedBlockingQueue;
 
 /**
- * Reads the pages that the crawl saves into trees, on a thread of its own
- * while the crawl goes on, so that the rewrite pass after the crawl need not
- * read every page again. A tree is read as the pass reads a page (ISO-8859-1)
- * and held until the pass takes it; the pass uses it only if it still gives
- * the page back as it is on disk. Pages are read up to a budget of page bytes.
+ * The trees that the crawl's page scans read, held for the rewrite pass, so
+ * that the pass need not read every page again. A tree is held with the
+ * encoding it was read in, up to a budget of page bytes, and serves the pass
+ * only if it still gives the page back byte for byte as it is on disk.
  */
 final class PageTrees {
-    private final Map<String, x7Element> trees = new ConcurrentHashMap<>();
-    private final BlockingQueue<String> queue = new LinkedBlockingQueue<>();
+    /** A tree and the encoding of its characters. */
+    static final class Held {
+        final x7Element tree;
+        final Charset encoding;
+
+        Held(x7Element tree, Charset encoding) {
+            this.tree = tree;
+            this.encoding = encoding;
+        }
+
+        /** Whether the tree gives back exactly these bytes. */
+        boolean gives(byte[] page) {
+            return tree.isFaithful() && Arrays.equals(tree.toString().getBytes(encoding), page);
+        }
+    }
+
+    private final Map<String, Held> trees = new ConcurrentHashMap<>();
     private final long budget;
-    private long read;  // bytes of the pages read so far; the reader's own
-    private final Thread reader;
-    private volatile boolean stopped;
+    private long held;  // page bytes of the trees offered so far
 
     private PageTrees(long budget) {
         this.budget = budget;
-        reader = new Thread(null, this::readPages, "page-trees", Mirror.PAGE_STACK);
-        reader.setDaemon(true);
-        reader.start();
     }
 
-    /**
-     * A reader of trees where a second processor can run it beside the crawl;
-     * null where it would only take turns with the crawl. Trees take about
-     * twice the bytes of their pages: the budget keeps them to a small part of
-     * the heap.
-     */
-    static PageTrees startIfUseful() {
-        if (Runtime.getRuntime().availableProcessors() < 2) return null;
-        return start(Runtime.getRuntime().maxMemory() / 16);
+    /** Trees take about twice the bytes of their pages: the budget keeps them to a small part of the heap. */
+    static PageTrees forThisHeap() {
+        return withBudget(Runtime.getRuntime().maxMemory() / 16);
     }
 
-    /** A reader of trees that reads pages up to budget bytes in all. */
-    static PageTrees start(long budget) {
+    static PageTrees withBudget(long budget) {
         return new PageTrees(budget);
     }
 
-    /** A page saved by the crawl, by its loaded file name. */
-    void offer(String loadedFilename) {
-        if (!stopped && loadedFilename != null) queue.add(loadedFilename);
+    /** The tree of a page as a scan read it; kept while the budget allows. */
+    void offer(String loadedFilename, x7Element tree, Charset encoding) {
+        if (loadedFilename == null || tree == null) return;
+        long size = new File(loadedFilename).length();
+        synchronized (this) {
+            if (held + size > budget) return;
+            held += size;
+        }
+        trees.put(loadedFilename, new Held(tree, encoding));
     }
 
-    /** The tree read for a page, or null; each tree is handed out once. */
-    x7Element take(String loadedFilename) {
+    /** The tree held for a page, or null; each tree is handed out once. */
+    Held take(String loadedFilename) {
         return loadedFilename == null ? null : trees.remove(loadedFilename);
     }
 
     /** Whether a tree is held for a page. */
     boolean holds(String loadedFilename) {
         return trees.containsKey(loadedFilename);
-    }
-
-    /** No more pages are read; the trees read so far stay to be taken. */
-    void stop() {
-        stopped = true;
-        queue.clear();
-        reader.interrupt();
-    }
-
-    private void readPages() {
-        while (!stopped) {
-            String name;
-            try {
-                name = queue.take();
-            } catch (InterruptedException e) {
-                return;
-            }
-            byte[] page;
-            try {
-                page = Files.readAllBytes(Paths.get(name));
-            } catch (IOException | RuntimeException e) {
-                continue;  // the pass reads it, and reports what it finds
-            }
-            if (read + page.length > budget) continue;
-            read += page.length;
-            x7Element tree = new x7Element("");
-            try (InputStreamReader in = new InputStreamReader(new ByteArrayInputStream(page),
-                    StandardCharsets.ISO_8859_1)) {
-                tree.findChild(in);
-            } catch (IOException | StackOverflowError e) {
-                continue;  // left to the pass, which logs a page it cannot read
-            }
-            trees.put(name, tree);
-        }
     }
 }

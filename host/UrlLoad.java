@@ -45,6 +45,10 @@ public class UrlLoad {
     private LinkRecords records;
     /** Scans of page trees so far. */
     private int scans;
+    /** Scans beside the crawl; null to scan each page in line. */
+    private PageScans pageScans;
+    /** Hears of each page tree after its scan; may be null. */
+    private volatile java.util.function.BiConsumer<NodeURL, x7Element> treeSink;
     private final StringBuffer log = new StringBuffer();
     private volatile Consumer<String> logSink;
 
@@ -55,6 +59,19 @@ public class UrlLoad {
     public File getRoot() { return root; }
 
     void setLinkRecords(LinkRecords records) { this.records = records; }
+
+    void setPageScans(PageScans scans) { this.pageScans = scans; }
+
+    void setTreeSink(java.util.function.BiConsumer<NodeURL, x7Element> sink) { this.treeSink = sink; }
+
+    /** A crawler of the same mirror for scanning pages on another thread; its log is this one's. */
+    UrlLoad scannerLikeThis() {
+        UrlLoad s = new UrlLoad(root);
+        s.records = records;
+        s.treeSink = treeSink;
+        s.logSink = this::appendLog;
+        return s;
+    }
 
     // The natives.
     public native void setRequestProperties(URLConnection conn, NodeURL node, File local);
@@ -123,6 +140,8 @@ public class UrlLoad {
             if (name != null && !name.isEmpty()) chuekia(e, name.toLowerCase(Locale.ROOT));
             for (int i = e.children.size() - 1; i >= 0; i--) stack.add(e.children.get(i));
         }
+        java.util.function.BiConsumer<NodeURL, x7Element> sink = treeSink;
+        if (sink != null) sink.accept(lURL, rootElement);
     }
 
     // Host side.
@@ -210,7 +229,10 @@ public class UrlLoad {
         jiplok(node, new WholeBody(conn), local);
         boolean bodyRead = node.isLoaded() && !node.isPreviouslyDownloaded();
         release(conn, bodyRead || node.getResponseCode() == 304);
-        if (node.processHTML() && !aborted) scan(node);
+        if (node.processHTML() && !aborted) {
+            if (pageScans != null) pageScans.submit(node, urlIndex);
+            else scan(node);
+        }
         return node.hasError() ? Step.FAILED : Step.DONE;
     }
 
@@ -219,7 +241,7 @@ public class UrlLoad {
      * page as it is, else by the page scan. Each link found notes whether its
      * page was a saved copy, whose links name local files.
      */
-    private void scan(NodeURL page) {
+    void scan(NodeURL page) {
         if (records != null && records.replay(page, urlIndex, urlToLoad)) return;
         int from = urlToLoad.size();
         int before = scans;
@@ -322,7 +344,7 @@ public class UrlLoad {
     public void crawl(Predicate<NodeURL> accept, Consumer<NodeURL> done) {
         NodeURL again = null;     // the node in hand is asked for once more
         NodeURL retried = null;   // the node whose resumption was asked again as a whole
-        for (; urlIndex < urlToLoad.size() && !aborted; urlIndex++) {
+        for (; !aborted && more(); urlIndex++) {
             NodeURL node = urlToLoad.get(urlIndex);
             if (node != again) {
                 if (!requestable(node)) continue;
@@ -360,6 +382,21 @@ public class UrlLoad {
             }
             if (done != null) done.accept(node);
         }
+    }
+
+    /**
+     * Whether the crawl list goes on at urlIndex. The links of the pages
+     * scanned beside the crawl join it first; when the list has run out, the
+     * next pending scan is waited for.
+     */
+    private boolean more() {
+        if (pageScans != null) {
+            pageScans.merge(false);
+            while (urlIndex >= urlToLoad.size() && !aborted && pageScans.merge(true)) {
+                // the next page's links, in page order
+            }
+        }
+        return urlIndex < urlToLoad.size();
     }
 
     /**

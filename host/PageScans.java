@@ -1,0 +1,107 @@
+import com.tolvak.fenwix.NodeURL;
+
+import java.util.ArrayDeque;
+import java.util.ArrayList;
+import java.util.List;
+import java.util.concurrent.ExecutionException;
+import java.util.concurrent.ExecutorService;
+import java.util.concurrent.Executors;
+import java.util.concurrent.Future;
+
+/**
+ * Page scans beside the crawl: the crawl goes on with its next request while
+ * saved pages are read into trees and their links found on threads of their
+ * own. Each thread scans through a crawler of its own, whose fields the
+ * natives set and read for that page alone. The links of the pages join the
+ * crawl list in the order of their pages, so the list ends as it would with
+ * every page scanned in line.
+ */
+final class PageScans {
+    /** One scan, by the crawl list index of its page. */
+    private static final class Scan {
+        final int index;
+        final Future<List<NodeURL>> links;
+
+        Scan(int index, Future<List<NodeURL>> links) {
+            this.index = index;
+            this.links = links;
+        }
+    }
+
+    private final UrlLoad crawler;
+    private final ExecutorService pool;
+    private final ThreadLocal<UrlLoad> scanner;
+    private final ArrayDeque<Scan> pending = new ArrayDeque<>();
+
+    private PageScans(UrlLoad crawler, int threads) {
+        this.crawler = crawler;
+        pool = Executors.newFixedThreadPool(threads, r -> {
+            Thread t = new Thread(null, r, "page-scan", Mirror.PAGE_STACK);
+            t.setDaemon(true);
+            return t;
+        });
+        scanner = ThreadLocal.withInitial(() -> crawler.scannerLikeThis());
+    }
+
+    /** Scans on up to threads threads beside the crawl. */
+    static PageScans start(UrlLoad crawler, int threads) {
+        return new PageScans(crawler, Math.max(1, threads));
+    }
+
+    /** Starts the scan of a saved page that stands at index in the crawl list. */
+    void submit(NodeURL page, int index) {
+        pending.add(new Scan(index, pool.submit(() -> {
+            UrlLoad s = scanner.get();
+            s.urlToLoad = new ArrayList<>();
+            s.urlIndex = index;
+            s.lURL = page;
+            s.scan(page);
+            return s.urlToLoad;
+        })));
+    }
+
+    /** Whether scans are pending. */
+    boolean busy() {
+        return !pending.isEmpty();
+    }
+
+    /**
+     * Adds the links of the scans done to the crawl list, in the order of
+     * their pages. With wait, waits for the first pending scan; false when
+     * there was none to wait for.
+     */
+    boolean merge(boolean wait) {
+        if (pending.isEmpty()) return false;
+        while (!pending.isEmpty() && (wait || pending.peek().links.isDone())) {
+            Scan s = pending.poll();
+            wait = false;
+            try {
+                crawler.urlToLoad.addAll(s.links.get());
+            } catch (ExecutionException e) {
+                // what a scan in line would have thrown to the crawl's caller
+                Throwable c = e.getCause();
+                if (c instanceof RuntimeException) throw (RuntimeException) c;
+                if (c instanceof Error) throw (Error) c;
+                throw new IllegalStateException(c);
+            } catch (InterruptedException e) {
+                Thread.currentThread().interrupt();
+                return false;
+            }
+        }
+        return true;
+    }
+
+    /** Drops the scans not started; the ones running end on their own. */
+    void stop() {
+        pending.clear();
+        pool.shutdownNow();
+    }
+
+    /** Waits for every scan and adds their links, then ends the threads. */
+    void finish() {
+        while (merge(true)) {
+            // in page order
+        }
+        pool.shutdown();
+    }
+}
