@@ -67,6 +67,7 @@ final class LinkRecords {
     private final Map<String, Record> records = new HashMap<>();
     /** Pages scanned in this run, by path below the root: their digests are taken at the end. */
     private final List<String> scanned = new ArrayList<>();
+    /** Pages whose links were taken from the records in this run. */
     int replayed;
 
     private LinkRecords(File root) {
@@ -111,9 +112,13 @@ final class LinkRecords {
      * add them, when the record holds for the page as it is; false, with the
      * list unchanged, when the page is to be scanned.
      */
-    synchronized boolean replay(NodeURL page, int parentIndex, List<NodeURL> crawlList) {
+    boolean replay(NodeURL page, int parentIndex, List<NodeURL> crawlList) {
         String path = below(page.getLoadedFilename());
-        Record r = path == null ? null : records.get(path);
+        Record r;
+        synchronized (this) {
+            r = path == null ? null : records.get(path);
+        }
+        // scans run on several threads: the page is read and digested outside the lock
         if (r == null || r.digest == null || page.getURL() == null) return false;
         if (!r.base.equals(page.getURL().toString()) || !r.encoding.equals(Charset.defaultCharset().name())) return false;
         byte[] now = digest(new File(page.getLoadedFilename()));
@@ -129,7 +134,9 @@ final class LinkRecords {
             return false;
         }
         crawlList.addAll(nodes);
-        replayed++;
+        synchronized (this) {
+            replayed++;
+        }
         return true;
     }
 
@@ -169,9 +176,14 @@ final class LinkRecords {
      */
     synchronized void save() throws IOException {
         if (scanned.isEmpty()) return;  // the records on disk hold as they are
+        Map<String, byte[]> digests = new java.util.concurrent.ConcurrentHashMap<>();
+        scanned.parallelStream().distinct().forEach(path -> {
+            byte[] d = digest(new File(root, path));
+            if (d != null) digests.put(path, d);
+        });
         for (String path : scanned) {
             Record r = records.get(path);
-            if (r != null && r.digest == null) r.digest = digest(new File(root, path));
+            if (r != null && r.digest == null) r.digest = digests.get(path);
         }
         scanned.clear();
         records.values().removeIf(r -> r.digest == null);

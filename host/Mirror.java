@@ -97,6 +97,8 @@ public final class Mirror {
     private PageTrees trees;
     private Writer log;
     private final Set<String> seen = new HashSet<>();
+    /** The note of the file in flight, open while the crawl runs. */
+    private FileChannel inflight;
     private int scanned;
     private volatile boolean interrupted;
     private final CountDownLatch finished = new CountDownLatch(1);
@@ -359,9 +361,12 @@ public final class Mirror {
         int processors = Runtime.getRuntime().availableProcessors();
         PageScans scans = processors < 2 ? null : PageScans.start(crawler, Math.min(processors, MAX_SCAN_THREADS));
         crawler.setPageScans(scans);
-        try {
+        try (FileChannel note = FileChannel.open(new File(out, INFLIGHT_NAME).toPath(), StandardOpenOption.CREATE,
+                StandardOpenOption.WRITE)) {
+            inflight = note;
             crawler.crawl(this::accept, this::done);
         } finally {
+            inflight = null;
             progress.stop();
             if (scans != null) scans.stop();
         }
@@ -451,10 +456,14 @@ public final class Mirror {
         node.setMaxLevel(depth);
         // Until this node ends, its file is in flight: a run killed outright
         // leaves the name behind, and the next run takes that file for partial.
+        // The note stays open through the crawl and is written over in place:
+        // a file opened per request cost more than the request on an update.
         try {
-            Files.writeString(new File(out, INFLIGHT_NAME).toPath(), crawler.localFileFor(node.getURL()).getPath(),
-                    StandardCharsets.UTF_8);
-        } catch (IOException e) {
+            java.nio.ByteBuffer name = java.nio.ByteBuffer.wrap(
+                    crawler.localFileFor(node.getURL()).getPath().getBytes(StandardCharsets.UTF_8));
+            inflight.truncate(0);
+            while (name.hasRemaining()) inflight.write(name, name.position());
+        } catch (IOException | RuntimeException e) {
             // without the note only a hard kill goes unnoticed
         }
         return true;
