@@ -22,6 +22,11 @@ public class x7Element {
     public List<x7Element> children = new ArrayList<>();
 
     private String tagText;
+    // The names of tagText, made when first asked: the tag reader asks for
+    // them on every tag it reads.
+    private String name;
+    private String endName;
+    private boolean endNameMade;
 
     /** An element built from a tag text such as {@code <a href="x.htm">}; "" for a root. */
     public x7Element(String tagText) {
@@ -42,14 +47,19 @@ public class x7Element {
 
     /** The bare tag name ("img" for {@code <img src=a.gif>}), "/a" for {@code </a>}, "" for a root. */
     public String getTagname() {
-        return TagText.name(tagText);
+        String n = name;
+        if (n == null) name = n = TagText.name(tagText);
+        return n;
     }
 
     /** The name that the tag closing this element yields; null for a root or an end tag. */
     public String getEndTagname() {
-        String name = getTagname();
-        if (name.isEmpty() || name.startsWith("/")) return null;
-        return "/" + name;
+        if (!endNameMade) {
+            String n = getTagname();
+            endName = n.isEmpty() || n.startsWith("/") ? null : "/" + n;
+            endNameMade = true;
+        }
+        return endName;
     }
 
     /** The attribute's raw value, quotes included; null when the tag has no such attribute. */
@@ -62,6 +72,8 @@ public class x7Element {
         String changed = TagText.replaceAttribute(tagText, name, value);
         if (changed == null) return false;
         tagText = changed;
+        name = null;
+        endNameMade = false;
         return true;
     }
 
