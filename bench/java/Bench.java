@@ -247,10 +247,12 @@ public final class Bench {
                 out.println();
             }
             out.println(Stats.f("The contract's floor for reading the pages (one read and one append per character,"
-                    + " section 1): %.1f s per reading of every page. The first run reads every page twice (the crawl's"
-                    + " scan, then the rewrite pass), the update run once (the scan; unchanged pages that were"
-                    + " rewritten before are not read again): %.1f s and %.1f s of CPU at the floor, against %.2f s"
-                    + " for the whole of wget's first run.", floor, 2 * floor, floor, times(first.get(1)).median()));
+                    + " section 1): %.1f s of CPU per reading of every page; %.1f s of wall time with the reading"
+                    + " shared by %d processors, at best. The first run reads every page once (the crawl's scans, whose"
+                    + " trees serve the rewrite pass); the update run reads no page that is unchanged on the server and"
+                    + " on disk (their links are kept from the run before). Against %.2f s for the whole of wget's"
+                    + " first run.", floor, floor / Runtime.getRuntime().availableProcessors(),
+                    Runtime.getRuntime().availableProcessors(), times(first.get(1)).median()));
             out.println();
             out.println(Stats.f("Update run / first run: Mirror %.2f, %s %.2f, %s %.2f.",
                     times(update.get(0)).median() / times(first.get(0)).median(), names[1],
