@@ -17,9 +17,7 @@ import java.util.List;
 import java.util.Locale;
 import java.util.Map;
 import java.util.Set;
-import java.util.concurrent.ExecutionException;
 import java.util.concurrent.ExecutorService;
-import java.util.concurrent.Executors;
 import java.util.concurrent.Future;
 import java.util.concurrent.atomic.AtomicInteger;
 
@@ -105,28 +103,14 @@ final class LinkRewrite {
             worker.run();
             return;
         }
-        ExecutorService pool = Executors.newFixedThreadPool(threads - 1, r -> {
-            Thread t = new Thread(null, r, "rewrite", Mirror.PAGE_STACK);
-            t.setDaemon(true);
-            return t;
-        });
+        ExecutorService pool = PageThreads.pool(threads - 1, "rewrite");
         try {
             List<Future<?>> helpers = new ArrayList<>();
             for (int t = 1; t < threads; t++) helpers.add(pool.submit(worker));
             worker.run();
-            for (Future<?> f : helpers) {
-                try {
-                    f.get();
-                } catch (ExecutionException e) {
-                    Throwable c = e.getCause();
-                    if (c instanceof RuntimeException) throw (RuntimeException) c;
-                    if (c instanceof Error) throw (Error) c;
-                    throw new IllegalStateException(c);
-                } catch (InterruptedException e) {
-                    Thread.currentThread().interrupt();
-                    return;
-                }
-            }
+            for (Future<?> f : helpers) PageThreads.result(f);
+        } catch (InterruptedException e) {
+            Thread.currentThread().interrupt();
         } finally {
             pool.shutdownNow();
         }

@@ -3,9 +3,7 @@ import com.tolvak.fenwix.NodeURL;
 import java.util.ArrayDeque;
 import java.util.ArrayList;
 import java.util.List;
-import java.util.concurrent.ExecutionException;
 import java.util.concurrent.ExecutorService;
-import java.util.concurrent.Executors;
 import java.util.concurrent.Future;
 
 /**
@@ -35,11 +33,7 @@ final class PageScans {
 
     private PageScans(UrlLoad crawler, int threads) {
         this.crawler = crawler;
-        pool = Executors.newFixedThreadPool(threads, r -> {
-            Thread t = new Thread(null, r, "page-scan", Mirror.PAGE_STACK);
-            t.setDaemon(true);
-            return t;
-        });
+        pool = PageThreads.pool(threads, "page-scan");
         scanner = ThreadLocal.withInitial(() -> crawler.scannerLikeThis());
     }
 
@@ -60,11 +54,6 @@ final class PageScans {
         })));
     }
 
-    /** Whether scans are pending. */
-    boolean busy() {
-        return !pending.isEmpty();
-    }
-
     /**
      * Adds the links of the scans done to the crawl list, in the order of
      * their pages. With wait, waits for the first pending scan; false when
@@ -76,13 +65,7 @@ final class PageScans {
             Scan s = pending.poll();
             wait = false;
             try {
-                crawler.urlToLoad.addAll(s.links.get());
-            } catch (ExecutionException e) {
-                // what a scan in line would have thrown to the crawl's caller
-                Throwable c = e.getCause();
-                if (c instanceof RuntimeException) throw (RuntimeException) c;
-                if (c instanceof Error) throw (Error) c;
-                throw new IllegalStateException(c);
+                crawler.urlToLoad.addAll(PageThreads.result(s.links));
             } catch (InterruptedException e) {
                 Thread.currentThread().interrupt();
                 return false;
@@ -95,13 +78,5 @@ final class PageScans {
     void stop() {
         pending.clear();
         pool.shutdownNow();
-    }
-
-    /** Waits for every scan and adds their links, then ends the threads. */
-    void finish() {
-        while (merge(true)) {
-            // in page order
-        }
-        pool.shutdown();
     }
 }
