@@ -97,8 +97,9 @@ public final class Mirror {
     private PageTrees trees;
     private Writer log;
     private final Set<String> seen = new HashSet<>();
-    /** The note of the file in flight, open while the crawl runs. */
+    /** The notes of the file in flight and of the pages not yet rewritten, open while the crawl runs. */
     private FileChannel inflight;
+    private FileChannel unrewritten;
     private int scanned;
     private volatile boolean interrupted;
     private final CountDownLatch finished = new CountDownLatch(1);
@@ -361,12 +362,18 @@ public final class Mirror {
         int processors = Runtime.getRuntime().availableProcessors();
         PageScans scans = processors < 2 ? null : PageScans.start(crawler, Math.min(processors, MAX_SCAN_THREADS));
         crawler.setPageScans(scans);
+        // Both notes stay open through the crawl: a file opened per request
+        // cost more than the request on an update.
         try (FileChannel note = FileChannel.open(new File(out, INFLIGHT_NAME).toPath(), StandardOpenOption.CREATE,
-                StandardOpenOption.WRITE)) {
+                StandardOpenOption.WRITE);
+             FileChannel saved = FileChannel.open(new File(out, PENDING_NAME).toPath(), StandardOpenOption.CREATE,
+                     StandardOpenOption.WRITE, StandardOpenOption.APPEND)) {
             inflight = note;
+            unrewritten = saved;
             crawler.crawl(this::accept, this::done);
         } finally {
             inflight = null;
+            unrewritten = null;
             progress.stop();
             if (scans != null) scans.stop();
         }
@@ -456,13 +463,9 @@ public final class Mirror {
         node.setMaxLevel(depth);
         // Until this node ends, its file is in flight: a run killed outright
         // leaves the name behind, and the next run takes that file for partial.
-        // The note stays open through the crawl and is written over in place:
-        // a file opened per request cost more than the request on an update.
         try {
-            java.nio.ByteBuffer name = java.nio.ByteBuffer.wrap(
-                    crawler.localFileFor(node.getURL()).getPath().getBytes(StandardCharsets.UTF_8));
             inflight.truncate(0);
-            while (name.hasRemaining()) inflight.write(name, name.position());
+            write(inflight, crawler.localFileFor(node.getURL()).getPath());
         } catch (IOException | RuntimeException e) {
             // without the note only a hard kill goes unnoticed
         }
@@ -487,6 +490,12 @@ public final class Mirror {
             // nothing to recover
         }
         note.delete();
+    }
+
+    /** Writes text (UTF-8) at the channel's position, which an appending channel keeps at its end. */
+    private static void write(FileChannel note, String text) throws IOException {
+        java.nio.ByteBuffer b = java.nio.ByteBuffer.wrap(text.getBytes(StandardCharsets.UTF_8));
+        while (b.hasRemaining()) note.write(b);
     }
 
     /** The pages that an earlier run saved and did not rewrite, by normal path. */
@@ -515,8 +524,7 @@ public final class Mirror {
                 // noted at once, so that even a run killed before its rewrite
                 // pass leaves the page to the next one
                 try {
-                    Files.writeString(new File(out, PENDING_NAME).toPath(), node.getLoadedFilename() + "\n",
-                            StandardCharsets.UTF_8, StandardOpenOption.CREATE, StandardOpenOption.APPEND);
+                    write(unrewritten, node.getLoadedFilename() + "\n");
                 } catch (IOException e) {
                     log("Error writing file:" + new File(out, PENDING_NAME) + "\n");
                 }
