@@ -78,6 +78,15 @@ final class MirrorRuns {
         return Long.parseLong(m.group(1));
     }
 
+    /** The pages whose links the last run in out took from the records, by the last line of its log. */
+    static long keptFromLastRun(File out) throws IOException {
+        List<String> lines = Files.readAllLines(new File(out, Mirror.LOG_NAME).toPath());
+        String last = lines.isEmpty() ? "" : lines.get(lines.size() - 1);
+        Matcher m = Pattern.compile("links of (\\d+) unchanged pages").matcher(last);
+        if (!m.find()) throw new AssertionError("no count of kept links in the log's last line: " + last);
+        return Long.parseLong(m.group(1));
+    }
+
     /** Two free ports in a row on 127.0.0.1. */
     static int freePortPair() throws IOException {
         for (int attempt = 0; attempt < 50; attempt++) {

@@ -152,7 +152,7 @@ class MirrorSqliteDocsTest {
             // no unchanged page is read again: the links of each come from the
             // records of the runs before, also of the pages rewritten since
             long unchangedPages = log.stream().filter(e -> e.status == 304 && e.path.endsWith(".html")).count();
-            assertEquals(unchangedPages, keptFromLastRun(out));
+            assertEquals(unchangedPages, MirrorRuns.keptFromLastRun(out));
             // the answers, 404s too, come over a few kept-alive connections
             long connections = log.stream().mapToLong(e -> e.connection).distinct().count();
             assertTrue(connections <= 5, connections + " connections for " + log.size() + " requests");
@@ -175,14 +175,6 @@ class MirrorSqliteDocsTest {
             System.out.printf("sqlite docs: update after one change %s%n",
                     update.out.replaceAll("(?s).*time:\\s*", "").trim().split("\n")[0]);
         }
-    }
-
-    /** The pages whose links the last run took from the records, by its log. */
-    private static long keptFromLastRun(File out) throws IOException {
-        List<String> lines = Files.readAllLines(new File(out, Mirror.LOG_NAME).toPath());
-        Matcher m = Pattern.compile("links of (\\d+) unchanged pages").matcher(lines.get(lines.size() - 1));
-        assertTrue(m.find(), lines.get(lines.size() - 1));
-        return Long.parseLong(m.group(1));
     }
 
     /** Debian's linkchecker over the local files of a copy, intern links only. */

@@ -140,12 +140,12 @@ class MirrorTest {
             // the unchanged pages' links came from the first run's records,
             // and ask for just what scanning the pages asks for
             File records = new File(out, LinkRecords.FILE_NAME);
-            assertEquals(15, keptFromLastRun(out), second.out);
+            assertEquals(15, MirrorRuns.keptFromLastRun(out), second.out);
             assertTrue(records.delete());
             site.requests.clear();
             Jvm.Result scanned = MirrorRuns.mirror(url, out.getPath(), "--allow", allow);
             assertEquals(0, scanned.exit, scanned.out);
-            assertEquals(0, keptFromLastRun(out), scanned.out);
+            assertEquals(0, MirrorRuns.keptFromLastRun(out), scanned.out);
             assertEquals(asked, gets(site.requests));
             assertTrue(records.isFile(), "the scans are recorded again");
             // a saved page changed on disk (its time kept, so the server
@@ -157,7 +157,7 @@ class MirrorTest {
             index.setLastModified(time);
             site.requests.clear();
             Jvm.Result edited = MirrorRuns.mirror(url, out.getPath(), "--allow", allow);
-            assertEquals(14, keptFromLastRun(out), edited.out);
+            assertEquals(14, MirrorRuns.keptFromLastRun(out), edited.out);
             assertTrue(gets(site.requests).contains("GET /gone.html 404"), site.requests.toString());
             Files.write(index.toPath(), asSaved);
             index.setLastModified(time);
@@ -176,15 +176,6 @@ class MirrorTest {
             assertTrue(saved.contains("Step two") && saved.contains("href=\"../../about.html\""), saved);
             assertEquals(List.of(), MirrorRuns.brokenLocalLinks(out));
         }
-    }
-
-    /** The pages whose links the last run took from the records, by its log. */
-    private static int keptFromLastRun(File out) throws IOException {
-        List<String> lines = Files.readAllLines(new File(out, Mirror.LOG_NAME).toPath());
-        java.util.regex.Matcher m = java.util.regex.Pattern.compile("links of (\\d+) unchanged pages").matcher(
-                lines.get(lines.size() - 1));
-        assertTrue(m.find(), lines.get(lines.size() - 1));
-        return Integer.parseInt(m.group(1));
     }
 
     @Test
