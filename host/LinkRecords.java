@@ -64,6 +64,7 @@ final class LinkRecords {
     }
 
     private final File root;
+    private final java.nio.file.Path rootPath;  // absolute and normal, for the paths below it
     private final Map<String, Record> records = new HashMap<>();
     /** Pages scanned in this run, by path below the root: their digests are taken at the end. */
     private final List<String> scanned = new ArrayList<>();
@@ -72,6 +73,7 @@ final class LinkRecords {
 
     private LinkRecords(File root) {
         this.root = root;
+        rootPath = root.getAbsoluteFile().toPath().normalize();
     }
 
     /** The records kept in root; none when there are none or they cannot be read. */
@@ -217,10 +219,9 @@ final class LinkRecords {
     /** The path of a saved file below the root, with '/' between its names; null outside it. */
     private String below(String loadedFilename) {
         if (loadedFilename == null) return null;
-        java.nio.file.Path r = root.getAbsoluteFile().toPath().normalize();
         java.nio.file.Path p = new File(loadedFilename).getAbsoluteFile().toPath().normalize();
-        if (!p.startsWith(r) || p.equals(r)) return null;
-        return r.relativize(p).toString().replace(File.separatorChar, '/');
+        if (!p.startsWith(rootPath) || p.equals(rootPath)) return null;
+        return rootPath.relativize(p).toString().replace(File.separatorChar, '/');
     }
 
     /** SHA-256 of a file's bytes; null when it cannot be read. */
