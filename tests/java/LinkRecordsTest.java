@@ -87,7 +87,7 @@ class LinkRecordsTest {
         assertTrue(LinkRecords.load(root).replay(p, 9, list), "the same bytes again");
 
         // a damaged record file: nothing is taken from it
-        File kept = new File(root, LinkRecords.FILE_NAME);
+        File kept = new File(root, OutFiles.RECORDS_NAME);
         byte[] whole = Files.readAllBytes(kept.toPath());
         for (int cut : new int[] {0, 7, whole.length / 2, whole.length - 1}) {
             Files.write(kept.toPath(), java.util.Arrays.copyOf(whole, cut));
@@ -135,13 +135,13 @@ class LinkRecordsTest {
             List<String> got = new ArrayList<>();
             // a test that never holds sees every address, in order
             byPattern(text, a -> !want.add(a));
-            LinkRewrite.anyWebAddress(text, a -> !got.add(a));
+            WebAddresses.any(text, a -> !got.add(a));
             assertEquals(want, got, text);
             // and the search stops at the first that holds
             String second = want.size() > 1 ? want.get(1) : null;
             if (second != null) {
                 List<String> seen = new ArrayList<>();
-                assertTrue(LinkRewrite.anyWebAddress(text, a -> seen.add(a) && a.equals(second) && seen.size() == 2));
+                assertTrue(WebAddresses.any(text, a -> seen.add(a) && a.equals(second) && seen.size() == 2));
                 assertEquals(want.subList(0, 2), seen);
             }
         }

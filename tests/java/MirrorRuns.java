@@ -80,7 +80,7 @@ final class MirrorRuns {
 
     /** The pages whose links the last run in out took from the records, by the last line of its log. */
     static long keptFromLastRun(File out) throws IOException {
-        List<String> lines = Files.readAllLines(new File(out, Mirror.LOG_NAME).toPath());
+        List<String> lines = Files.readAllLines(new File(out, OutFiles.LOG_NAME).toPath());
         String last = lines.isEmpty() ? "" : lines.get(lines.size() - 1);
         Matcher m = Pattern.compile("links of (\\d+) unchanged pages").matcher(last);
         if (!m.find()) throw new AssertionError("no count of kept links in the log's last line: " + last);
@@ -161,7 +161,7 @@ final class MirrorRuns {
         try (Stream<Path> s = Files.walk(root.toPath())) {
             s.filter(Files::isRegularFile).forEach(p -> {
                 String rel = root.toPath().relativize(p).toString();
-                if (!rel.startsWith(".x7fenwix") && !rel.equals(Mirror.LOG_NAME)) out.put(rel, p.toFile());
+                if (!rel.startsWith(".x7fenwix") && !rel.equals(OutFiles.LOG_NAME)) out.put(rel, p.toFile());
             });
         }
         return out;

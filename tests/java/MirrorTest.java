@@ -19,7 +19,7 @@ import org.junit.jupiter.api.Test;
 
 /** The Mirror program as a user runs it, in a child JVM against the bundled sample site. */
 class MirrorTest {
-    static final String SITE = System.getProperty("x7.source", ".") + "/host/resources/sample-site";
+    static final String SITE = System.getProperty("x7.source", ".") + "/host/mirror/resources/sample-site";
 
     private static byte[] bundled(String path) throws IOException {
         try (InputStream in = Mirror.class.getResourceAsStream("/sample-site/" + path)) {
@@ -60,7 +60,7 @@ class MirrorTest {
         assertTrue(index.contains("<A HREF=\"docs/x7fenwix.htm\">"), index);
         assertTrue(index.contains("<link rel=\"stylesheet\" href=\"style.css\">"), "link hrefs are never rewritten");
         assertTrue(index.contains("<a href=\"https://www.example.org/\">"), "outside sites keep their address");
-        assertTrue(new File(out, Mirror.LOG_NAME).isFile());
+        assertTrue(new File(out, OutFiles.LOG_NAME).isFile());
 
         Map<String, String> before = MirrorRuns.snapshot(out);
         Jvm.Result second = MirrorRuns.mirror("-", out.getPath(), "--port", port);
@@ -139,7 +139,7 @@ class MirrorTest {
             assertTrue(asked.contains("GET /docs/ 304"), asked.toString());
             // the unchanged pages' links came from the first run's records,
             // and ask for just what scanning the pages asks for
-            File records = new File(out, LinkRecords.FILE_NAME);
+            File records = new File(out, OutFiles.RECORDS_NAME);
             assertEquals(15, MirrorRuns.keptFromLastRun(out), second.out);
             assertTrue(records.delete());
             site.requests.clear();
@@ -233,7 +233,7 @@ class MirrorTest {
             assertEquals(0, again.exit, again.out);
             assertArrayEquals(Files.readAllBytes(new File(work, "site/main/files/data.bin").toPath()),
                     Files.readAllBytes(data.toPath()));
-            assertTrue(Files.readString(new File(out, Mirror.LOG_NAME).toPath())
+            assertTrue(Files.readString(new File(out, OutFiles.LOG_NAME).toPath())
                     .contains("Marked incomplete after an interrupted run:" + data.getCanonicalPath() + "\n"));
             assertEquals(List.of(), MirrorRuns.brokenLocalLinks(out));
         }
@@ -371,7 +371,7 @@ class MirrorTest {
             Jvm.Result r = MirrorRuns.mirror(site.mainUrl(), out.getPath());
             assertEquals(2, r.exit, "the refused file is an error: " + r.out);
             assertEquals(1, MirrorRuns.count(r.out, "errors"), r.out);
-            String log = Files.readString(new File(out, Mirror.LOG_NAME).toPath());
+            String log = Files.readString(new File(out, OutFiles.LOG_NAME).toPath());
             assertTrue(log.contains("Refused file outside the mirror:" + out.getCanonicalPath() + File.separator + siteDir
                     + File.separator + "linked" + File.separator + "escape7.htm\n"), log);
         }

@@ -192,7 +192,7 @@ class RandomPagesTest {
             assertEquals(1, MirrorRuns.count(r.out, "errors"), r.out);
             assertEquals(3, MirrorRuns.count(r.out, "links rewritten"), r.out);
             String dir = "127.0.0.1 " + server.mainUrl().replaceAll(".*:(\\d+)/", "$1");
-            String log = Files.readString(new File(out, Mirror.LOG_NAME).toPath());
+            String log = Files.readString(new File(out, OutFiles.LOG_NAME).toPath());
             assertTrue(log.contains("Page left as it is (nested too deeply to be read):"
                     + new File(out, dir + "/deep.html").getCanonicalPath()), log);
             assertTrue(java.util.Arrays.equals(deepPage, Files.readAllBytes(new File(out, dir + "/deep.html").toPath())));

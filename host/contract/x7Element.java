@@ -3,6 +3,8 @@ import java.io.InputStreamReader;
 import java.io.Writer;
 import java.util.ArrayList;
 import java.util.List;
+import java.util.Locale;
+import java.util.function.BiConsumer;
 
 /**
  * One element of a page tree. {@code data} holds the element's content as read:
@@ -44,6 +46,22 @@ public class x7Element {
     }
 
     public String getTagText() { return tagText; }
+
+    /**
+     * Hands every element below and including this one that has a tag, in
+     * page order, to visit with its tag name in lower case. A page nests
+     * deeper than a thread's stack allows recursion, so the walk keeps its own.
+     */
+    public void forEachTag(BiConsumer<x7Element, String> visit) {
+        List<x7Element> stack = new ArrayList<>();
+        stack.add(this);
+        while (!stack.isEmpty()) {
+            x7Element e = stack.remove(stack.size() - 1);
+            String n = e.getTagname();
+            if (n != null && !n.isEmpty()) visit.accept(e, n.toLowerCase(Locale.ROOT));
+            for (int i = e.children.size() - 1; i >= 0; i--) stack.add(e.children.get(i));
+        }
+    }
 
     /** The bare tag name ("img" for {@code <img src=a.gif>}), "/a" for {@code </a>}, "" for a root. */
     public String getTagname() {

@@ -46,7 +46,7 @@ public class UrlLoad {
     /** Scans of page trees so far. */
     private int scans;
     /** Scans beside the crawl; null to scan each page in line. */
-    private PageScans pageScans;
+    private PageScanner pageScans;
     /** Hears of each page tree after its scan; may be null. */
     private volatile java.util.function.BiConsumer<NodeURL, x7Element> treeSink;
     private final StringBuffer log = new StringBuffer();
@@ -60,7 +60,7 @@ public class UrlLoad {
 
     void setLinkRecords(LinkRecords records) { this.records = records; }
 
-    void setPageScans(PageScans scans) { this.pageScans = scans; }
+    void setPageScans(PageScanner scans) { this.pageScans = scans; }
 
     void setTreeSink(java.util.function.BiConsumer<NodeURL, x7Element> sink) { this.treeSink = sink; }
 
@@ -71,6 +71,15 @@ public class UrlLoad {
         s.treeSink = treeSink;
         s.logSink = this::appendLog;
         return s;
+    }
+
+    /** The links of one saved page at index in the crawl list, found by this crawler alone (see scannerLikeThis). */
+    List<NodeURL> scanAlone(NodeURL page, int index) {
+        urlToLoad = new ArrayList<>();
+        urlIndex = index;
+        lURL = page;
+        scan(page);
+        return urlToLoad;
     }
 
     // The natives.
@@ -132,14 +141,7 @@ public class UrlLoad {
     /** Walks the page tree and hands every element to link discovery. */
     public void scan_html(x7Element rootElement) {
         scans++;
-        List<x7Element> stack = new ArrayList<>();
-        stack.add(rootElement);
-        while (!stack.isEmpty()) {
-            x7Element e = stack.remove(stack.size() - 1);
-            String name = e.getTagname();
-            if (name != null && !name.isEmpty()) chuekia(e, name.toLowerCase(Locale.ROOT));
-            for (int i = e.children.size() - 1; i >= 0; i--) stack.add(e.children.get(i));
-        }
+        rootElement.forEachTag(this::chuekia);
         java.util.function.BiConsumer<NodeURL, x7Element> sink = treeSink;
         if (sink != null) sink.accept(lURL, rootElement);
     }
@@ -162,30 +164,27 @@ public class UrlLoad {
      */
     public Step request(NodeURL node) {
         File local = localFileFor(node.getURL());
-        File marker = new File(local.getPath() + ".INCOMPLETE");
-        boolean partialCopy = range.length() >= 2 || marker.exists();
+        // What is on disk is only part of a body when a transfer was cut short
+        // (its marker is there) or when this request asks for the rest of it.
+        boolean partialCopy = range.length() >= 2 || IncompleteMarker.on(local);
         node.setResponseCode(0);
-        Step s = exchange(node);
+        Step s = exchange(node, local, partialCopy);
         // Triage deletes the marker before the rest of a part has arrived (a
         // 304 that asks again for the rest, a 206 or 200 whose transfer a stop
         // or a failure cuts off before it starts): as long as the part is not
         // whole, the marker goes back, or the next run would take the part for
         // the whole. Answers that settle the file (404, 410, 416) leave it.
         int code = node.getResponseCode();
-        if (partialCopy && !node.isLoaded() && code != 404 && code != 410 && code != 416 && local.isFile()) {
-            try {
-                marker.createNewFile();
-            } catch (IOException e) {
-                appendLog("Error creating file:" + marker.getPath() + "\n");
-            }
+        if (partialCopy && !node.isLoaded() && code != 404 && code != 410 && code != 416 && local.isFile()
+                && !IncompleteMarker.make(local)) {
+            appendLog("Error creating file:" + IncompleteMarker.of(local).getPath() + "\n");
         }
         return s;
     }
 
-    private Step exchange(NodeURL node) {
+    private Step exchange(NodeURL node, File local, boolean partialCopy) {
         if (fo == null) fo = fmtGMT();
         lURL = node;
-        File local = localFileFor(node.getURL());
         node.setLoadedFilename(local.getPath());
         node.resetOutcome();
         URLConnection conn;
@@ -198,9 +197,6 @@ public class UrlLoad {
         }
         conn.setConnectTimeout(20_000);
         conn.setReadTimeout(60_000);
-        // What is on disk is only part of a body when a transfer was cut short
-        // (its marker is there) or when this request asks for the rest of it.
-        boolean partialCopy = range.length() >= 2 || incompleteMarker(node).exists();
         setRequestProperties(conn, node, local);
         try {
             conn.connect();
@@ -213,11 +209,11 @@ public class UrlLoad {
         } catch (IOException e) {
             appendLog("Error reading url:" + node.getURL() + "\n");
             node.setReadWriteError();
-            release(conn, false);
+            Connections.release(conn, false);
             return Step.FAILED;
         }
         if (chiap(node, conn, local) == 1) {
-            release(conn, true);
+            Connections.release(conn, true);
             return Step.AGAIN;
         }
         if (node.getResponseCode() == 304 && node.isPreviouslyDownloaded()) {
@@ -228,7 +224,7 @@ public class UrlLoad {
         if (!partialCopy) lokboi(local, node);
         jiplok(node, new WholeBody(conn), local);
         boolean bodyRead = node.isLoaded() && !node.isPreviouslyDownloaded();
-        release(conn, bodyRead || node.getResponseCode() == 304);
+        Connections.release(conn, bodyRead || node.getResponseCode() == 304);
         if (node.processHTML() && !aborted) {
             if (pageScans != null) pageScans.submit(node, urlIndex);
             else scan(node);
@@ -253,10 +249,6 @@ public class UrlLoad {
         if (records != null && scans != before) records.found(page, added);
     }
 
-    private static File incompleteMarker(NodeURL node) {
-        return new File(node.getLoadedFilename() + ".INCOMPLETE");
-    }
-
     private static long serverTime(URLConnection conn) {
         long t = conn.getLastModified();
         if (t > 0) return t;
@@ -271,44 +263,6 @@ public class UrlLoad {
         // a page saved under another name ("list.php", "news.html^page=2") is
         // told by its first bytes
         return n.endsWith(".htm") || n.endsWith(".html") || SavedLinks.startsLikePage(f);
-    }
-
-    /** Longest error page read to its end to keep its connection. */
-    private static final long ERROR_PAGE_MAX = 64 * 1024;
-
-    /**
-     * Ends the use of a connection. A body read to its end (or an answer
-     * without one, or a short error page) gives the socket back for
-     * keep-alive; anything else (a stopped or failed transfer, a body not
-     * wanted) is disconnected: the JDK closes the socket, or, for a body of at most
-     * 512 KiB, drains the rest in the background before reusing it.
-     */
-    private static void release(URLConnection conn, boolean consumed) {
-        if (!(conn instanceof HttpURLConnection)) return;
-        HttpURLConnection http = (HttpURLConnection) conn;
-        if (consumed) {
-            try {
-                http.getInputStream().close();
-                return;
-            } catch (IOException e) {
-                // no body stream after all (an error answer): see below
-            }
-        }
-        // An error answer's short page (a 404's) is read to its end, so that
-        // the socket serves the next request rather than a new one being opened.
-        try {
-            long length = http.getContentLengthLong();
-            java.io.InputStream error = http.getErrorStream();
-            if (error != null && length >= 0 && length <= ERROR_PAGE_MAX) {
-                try (error) {
-                    error.transferTo(java.io.OutputStream.nullOutputStream());
-                }
-                return;
-            }
-        } catch (IOException e) {
-            // closed below
-        }
-        http.disconnect();
     }
 
     /** Known nodes by URL text without fragment, so that each URL is fetched once. */
@@ -374,7 +328,7 @@ public class UrlLoad {
                 // bytes were ever appended), so its marker goes and a plain
                 // conditional request settles it; a server copy changed since
                 // still comes back whole with a 200.
-                new File(node.getLoadedFilename() + ".INCOMPLETE").delete();
+                IncompleteMarker.remove(new File(node.getLoadedFilename()));
                 retried = node;
                 again = node;
                 urlIndex--;
@@ -391,8 +345,8 @@ public class UrlLoad {
      */
     private boolean more() {
         if (pageScans != null) {
-            pageScans.merge(false);
-            while (urlIndex >= urlToLoad.size() && !aborted && pageScans.merge(true)) {
+            pageScans.merge(false, urlToLoad);
+            while (urlIndex >= urlToLoad.size() && !aborted && pageScans.merge(true, urlToLoad)) {
                 // the next page's links, in page order
             }
         }

@@ -30,7 +30,6 @@ import java.util.Map;
  * encoding, a record that cannot be read) means the page is scanned as usual.
  */
 final class LinkRecords {
-    static final String FILE_NAME = ".x7fenwix-links";
     private static final String MAGIC = "x7fenwix links 2";
 
     /** One link as the scan added it to the crawl list. */
@@ -79,7 +78,7 @@ final class LinkRecords {
     /** The records kept in root; none when there are none or they cannot be read. */
     static LinkRecords load(File root) {
         LinkRecords r = new LinkRecords(root);
-        File f = new File(root, FILE_NAME);
+        File f = new File(root, OutFiles.RECORDS_NAME);
         if (!f.isFile()) return r;
         try (DataInputStream in = new DataInputStream(new BufferedInputStream(Files.newInputStream(f.toPath())))) {
             if (!MAGIC.equals(in.readUTF())) return r;
@@ -189,8 +188,8 @@ final class LinkRecords {
         }
         scanned.clear();
         records.values().removeIf(r -> r.digest == null);
-        File f = new File(root, FILE_NAME);
-        File tmp = new File(root, FILE_NAME + ".tmp");
+        File f = new File(root, OutFiles.RECORDS_NAME);
+        File tmp = new File(root, OutFiles.RECORDS_NAME + ".tmp");
         try (DataOutputStream out = new DataOutputStream(new BufferedOutputStream(new FileOutputStream(tmp)))) {
             out.writeUTF(MAGIC);
             out.writeInt(records.size());

@@ -1,7 +1,6 @@
 import com.tolvak.fenwix.NodeURL;
 
 import java.util.ArrayDeque;
-import java.util.ArrayList;
 import java.util.List;
 import java.util.concurrent.ExecutorService;
 import java.util.concurrent.Future;
@@ -14,7 +13,7 @@ import java.util.concurrent.Future;
  * crawl list in the order of their pages, so the list ends as it would with
  * every page scanned in line.
  */
-final class PageScans {
+final class PageScans implements PageScanner {
     /** One scan, by the crawl list index of its page. */
     private static final class Scan {
         final int index;
@@ -26,13 +25,11 @@ final class PageScans {
         }
     }
 
-    private final UrlLoad crawler;
     private final ExecutorService pool;
     private final ThreadLocal<UrlLoad> scanner;
     private final ArrayDeque<Scan> pending = new ArrayDeque<>();
 
     private PageScans(UrlLoad crawler, int threads) {
-        this.crawler = crawler;
         pool = PageThreads.pool(threads, "page-scan");
         scanner = ThreadLocal.withInitial(() -> crawler.scannerLikeThis());
     }
@@ -42,30 +39,19 @@ final class PageScans {
         return new PageScans(crawler, Math.max(1, threads));
     }
 
-    /** Starts the scan of a saved page that stands at index in the crawl list. */
-    void submit(NodeURL page, int index) {
-        pending.add(new Scan(index, pool.submit(() -> {
-            UrlLoad s = scanner.get();
-            s.urlToLoad = new ArrayList<>();
-            s.urlIndex = index;
-            s.lURL = page;
-            s.scan(page);
-            return s.urlToLoad;
-        })));
+    @Override
+    public void submit(NodeURL page, int index) {
+        pending.add(new Scan(index, pool.submit(() -> scanner.get().scanAlone(page, index))));
     }
 
-    /**
-     * Adds the links of the scans done to the crawl list, in the order of
-     * their pages. With wait, waits for the first pending scan; false when
-     * there was none to wait for.
-     */
-    boolean merge(boolean wait) {
+    @Override
+    public boolean merge(boolean wait, List<NodeURL> crawlList) {
         if (pending.isEmpty()) return false;
         while (!pending.isEmpty() && (wait || pending.peek().links.isDone())) {
             Scan s = pending.poll();
             wait = false;
             try {
-                crawler.urlToLoad.addAll(PageThreads.result(s.links));
+                crawlList.addAll(PageThreads.result(s.links));
             } catch (InterruptedException e) {
                 Thread.currentThread().interrupt();
                 return false;
@@ -74,8 +60,8 @@ final class PageScans {
         return true;
     }
 
-    /** Drops the scans not started; the ones running end on their own. */
-    void stop() {
+    @Override
+    public void stop() {
         pending.clear();
         pool.shutdownNow();
     }

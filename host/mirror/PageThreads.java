@@ -5,12 +5,20 @@ import java.util.concurrent.Future;
 
 /** Threads that read pages into trees beside the thread that started them, and the results of their tasks. */
 final class PageThreads {
+    /**
+     * Stack of the threads that read pages: each nesting level of a page costs
+     * a native and a Java frame, and the default stack ends a page of a few
+     * hundred unclosed anchors. Reserved, not committed, so it costs nothing
+     * until a page needs it; smaller where a 32-bit address space is tight.
+     */
+    static final long PAGE_STACK = "32".equals(System.getProperty("sun.arch.data.model")) ? 64L << 20 : 512L << 20;
+
     private PageThreads() {}
 
     /** A pool of daemon threads, each with the stack that reading a page into its tree needs. */
     static ExecutorService pool(int threads, String name) {
         return Executors.newFixedThreadPool(threads, r -> {
-            Thread t = new Thread(null, r, name, Mirror.PAGE_STACK);
+            Thread t = new Thread(null, r, name, PAGE_STACK);
             t.setDaemon(true);
             return t;
         });

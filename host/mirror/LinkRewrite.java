@@ -14,7 +14,6 @@ import java.util.ArrayList;
 import java.util.Arrays;
 import java.util.HashMap;
 import java.util.List;
-import java.util.Locale;
 import java.util.Map;
 import java.util.Set;
 import java.util.concurrent.ExecutorService;
@@ -121,7 +120,7 @@ final class LinkRewrite {
 
     /** Whether a page names by its web address a page that is saved now. */
     private boolean linksToSavedByAddress(String text) {
-        return anyWebAddress(text, a -> {
+        return WebAddresses.any(text, a -> {
             try {
                 NodeURL n = node(new URL(a));
                 return n != null && n.isLoaded();
@@ -129,47 +128,6 @@ final class LinkRewrite {
                 return false;  // not a link
             }
         });
-    }
-
-    /**
-     * Whether test holds for any web address in text: "http://" or "https://"
-     * (letters in any case) and what follows up to a blank, a quote or an angle
-     * bracket, taken from left to right. Every saved page of an update is
-     * searched, so this looks for "://" rather than running a pattern at every
-     * character.
-     */
-    static boolean anyWebAddress(String text, java.util.function.Predicate<String> test) {
-        int from = 0;
-        for (int at = text.indexOf("://"); at >= 0; at = text.indexOf("://", Math.max(at + 1, from))) {
-            int start;
-            if (at >= from + 5 && isAsciiIgnoringCase(text, at - 5, "https")) {
-                start = at - 5;
-            } else if (at >= from + 4 && isAsciiIgnoringCase(text, at - 4, "http")) {
-                start = at - 4;
-            } else {
-                continue;
-            }
-            int end = at + 3;
-            while (end < text.length() && !endsAddress(text.charAt(end))) end++;
-            if (end == at + 3) continue;
-            if (test.test(text.substring(start, end))) return true;
-            from = end;
-        }
-        return false;
-    }
-
-    private static boolean isAsciiIgnoringCase(String text, int at, String lower) {
-        for (int i = 0; i < lower.length(); i++) {
-            char c = text.charAt(at + i);
-            if (c >= 'A' && c <= 'Z') c = (char) (c + ('a' - 'A'));
-            if (c != lower.charAt(i)) return false;
-        }
-        return true;
-    }
-
-    private static boolean endsAddress(char c) {
-        return c == ' ' || c == '\t' || c == '\n' || c == 0x0B || c == '\f' || c == '\r' || c == '"' || c == '\''
-                || c == '<' || c == '>';
     }
 
     /**
@@ -249,24 +207,17 @@ final class LinkRewrite {
 
     /** Hands every element to repAttrib; the number of links it changed. */
     private static int rewriteLinks(x7Element rootElement, UpdParent up) {
-        int changed = 0;
-        List<x7Element> stack = new ArrayList<>();
-        stack.add(rootElement);
-        while (!stack.isEmpty()) {
-            x7Element e = stack.remove(stack.size() - 1);
-            String name = e.getTagname();
-            if (name != null && !name.isEmpty()) {
-                String tag = name.toLowerCase(Locale.ROOT);
-                String before = e.getTagText();
-                up.repAttrib(e, tag);
-                if (!e.getTagText().equals(before)) {
-                    changed++;
-                    encodeOutsideAscii(e, tag.equals("a") ? "href" : "src");
-                }
+        int[] changed = {0};
+        rootElement.forEachTag((e, tag) -> {
+            String before = e.getTagText();
+            up.repAttrib(e, tag);
+            String attribute = LinkAttributes.rewritten(tag);
+            if (attribute != null && !e.getTagText().equals(before)) {
+                changed[0]++;
+                encodeOutsideAscii(e, attribute);
             }
-            for (int i = e.children.size() - 1; i >= 0; i--) stack.add(e.children.get(i));
-        }
-        return changed;
+        });
+        return changed[0];
     }
 
     /**
@@ -277,9 +228,7 @@ final class LinkRewrite {
     private static void encodeOutsideAscii(x7Element e, String attribute) {
         String v = e.getAttribute(attribute);
         if (v == null) return;
-        if (v.length() >= 2 && (v.charAt(0) == '"' || v.charAt(0) == '\'') && v.charAt(v.length() - 1) == v.charAt(0)) {
-            v = v.substring(1, v.length() - 1);
-        }
+        v = LinkAttributes.unquote(v);
         StringBuilder b = new StringBuilder();
         boolean any = false;
         for (int i = 0; i < v.length(); i++) {

@@ -1,0 +1,84 @@
+import com.tolvak.fenwix.NodeURL;
+
+import java.net.URL;
+import java.util.HashSet;
+import java.util.List;
+import java.util.Set;
+import java.util.function.Predicate;
+
+/** The counts of a run, as the progress line and the summary read them. */
+final class Counters {
+    /** How a node of the crawl ended, as the run counts it. */
+    enum Outcome { ERROR, NOT_MODIFIED, PAGE, FILE, STOPPED, NOT_FOUND, HTTP_ERROR }
+
+    int pages, files, notModified, resumed, notFound, errors;
+    /** Nodes taken up so far, and the distinct URLs found that the crawl will fetch. */
+    volatile int done, known;
+
+    private final UrlLoad crawler;
+    private final Set<String> seen = new HashSet<>();
+    private int scanned;
+
+    Counters(UrlLoad crawler) {
+        this.crawler = crawler;
+    }
+
+    /** Bytes transferred so far: the crawler's own count. */
+    long bytes() {
+        return crawler.totalReadLength;
+    }
+
+    /** The URL in hand. */
+    String current() {
+        NodeURL n = crawler.lURL;
+        return n == null ? "" : String.valueOf(n.getURL());
+    }
+
+    /** Counts a node that the crawl is done with. */
+    Outcome count(NodeURL node) {
+        Outcome o = outcome(node);
+        switch (o) {
+            case ERROR:
+            case HTTP_ERROR:
+                errors++;
+                break;
+            case NOT_MODIFIED:
+                notModified++;
+                break;
+            case PAGE:
+            case FILE:
+                if (node.getResponseCode() == 206) resumed++;
+                if (o == Outcome.PAGE) pages++;
+                else files++;
+                break;
+            case NOT_FOUND:
+                notFound++;
+                break;
+            default:
+                break;
+        }
+        done++;
+        return o;
+    }
+
+    private static Outcome outcome(NodeURL node) {
+        int code = node.getResponseCode();
+        if (node.hasError()) return Outcome.ERROR;
+        if (node.isPreviouslyDownloaded()) return Outcome.NOT_MODIFIED;
+        if (node.isLoaded()) return node.isHtml() ? Outcome.PAGE : Outcome.FILE;
+        // interrupted: the marker is left for the next run
+        if (node.isStopped()) return Outcome.STOPPED;
+        if (node.isNotFound() || code == 404 || code == 410) return Outcome.NOT_FOUND;
+        return Outcome.HTTP_ERROR;
+    }
+
+    /** Counts the distinct URLs of the crawl list that the crawl will fetch, from where the last call stopped. */
+    void found(List<NodeURL> list, Predicate<NodeURL> fetched) {
+        for (; scanned < list.size(); scanned++) {
+            NodeURL n = list.get(scanned);
+            URL u = n.getURL();
+            if (u != null && fetched.test(n)) seen.add(UrlLoad.key(u));
+        }
+        known = Math.max(seen.size(), done);
+    }
+}

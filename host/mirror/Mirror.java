@@ -1,0 +1,197 @@
+import com.tolvak.fenwix.NodeURL;
+
+import java.io.IOException;
+import java.io.PrintStream;
+import java.net.BindException;
+import java.net.URL;
+import java.nio.channels.FileChannel;
+import java.nio.charset.Charset;
+import java.util.concurrent.CountDownLatch;
+import java.util.concurrent.TimeUnit;
+
+/**
+ * Mirrors a web site into a folder for offline reading, or updates a mirror
+ * made before. Run without a URL, it serves the bundled sample site on
+ * 127.0.0.1 and mirrors that.
+ */
+public final class Mirror {
+    /** Threads that scan pages beside the crawl at most: a tree in memory per thread. */
+    static final int MAX_SCAN_THREADS = 4;
+
+    private final PrintStream con = System.out;
+    private Options options;
+    private OutFiles files;
+    private UrlLoad crawler;
+    private Counters counts;
+    private volatile boolean interrupted;
+    private final CountDownLatch finished = new CountDownLatch(1);
+
+    public static void main(String[] args) throws InterruptedException {
+        Mirror m = new Mirror();
+        int[] result = {2};  // stays 2 if the run dies of an unexpected error
+        Thread worker = new Thread(null, () -> result[0] = runMain(m, args), "mirror", PageThreads.PAGE_STACK);
+        worker.start();
+        worker.join();
+        int code = result[0];
+        // Output first: once the stop hook hears of the end, the JVM may halt.
+        System.out.flush();
+        System.err.flush();
+        m.finished.countDown();
+        if (!m.interrupted) System.exit(code);
+    }
+
+    private static int runMain(Mirror m, String[] args) {
+        try {
+            return m.run(args);
+        } catch (Options.Usage e) {
+            System.err.println("mirror: " + e.getMessage());
+            System.err.println("Try: Mirror --help");
+            return 1;
+        } catch (IOException e) {
+            System.err.println("mirror: " + e.getMessage());
+            return 2;
+        } catch (UnsatisfiedLinkError e) {
+            System.err.println("mirror: cannot load the native library x7fenwix (" + e.getMessage()
+                    + "); give its folder with -Djava.library.path=...");
+            return 1;
+        }
+    }
+
+    int run(String[] args) throws Options.Usage, IOException {
+        options = Options.parse(args);
+        if (options == null) {
+            con.print(Options.HELP);
+            return 0;
+        }
+        if (options.start != null) {
+            StartPage.checkReachable(options.start);
+            URL moved = StartPage.afterRedirects(options.start);
+            if (!moved.equals(options.start)) con.println("The start page has moved to " + moved);
+            options.start = moved;
+        }
+        files = OutFiles.prepare(options.out);
+        SampleSite sample = null;
+        if (options.start == null) {
+            int port = options.port;
+            try {
+                sample = SampleSite.start(port);
+            } catch (BindException e) {
+                throw new Options.Usage("the sample site cannot listen on 127.0.0.1 port " + port + " or "
+                        + (port + 1) + " (" + e.getMessage() + "); choose others with --port N");
+            }
+            options.start = new URL(sample.mainUrl());
+            options.allowed.add(Options.site(new URL(sample.secondUrl())));
+            con.println("Serving the sample site at " + sample.mainUrl() + " and " + sample.secondUrl());
+        }
+        options.allowed.add(Options.site(options.start));
+        try (FileChannel lock = files.lock(); OutFiles f = files) {
+            return mirror();
+        } finally {
+            if (sample != null) sample.close();
+        }
+    }
+
+    private int mirror() throws IOException {
+        long t0 = System.nanoTime();
+        files.openLog();
+        files.log("# " + new java.util.Date() + " mirror " + options.start + " into " + files.out
+                + (options.depth == Integer.MAX_VALUE ? "" : " depth " + options.depth) + "\n");
+        crawler = new UrlLoad(files.out);
+        crawler.setLogSink(files::log);
+        counts = new Counters(crawler);
+        files.recoverInflight();
+        LinkRecords records = LinkRecords.load(files.out);
+        crawler.setLinkRecords(records);
+
+        Thread hook = new Thread(this::stop, "mirror-stop");
+        Runtime.getRuntime().addShutdownHook(hook);
+        Progress progress = new Progress(counts, con);
+        con.println("Mirroring " + options.start + " into " + files.out);
+        NodeURL first = crawler.addStart(options.start);
+        progress.start();
+        // the trees of the pages saved now serve the rewrite pass too
+        PageTrees trees = PageTrees.forThisHeap();
+        crawler.setTreeSink((page, tree) -> {
+            if (!page.isPreviouslyDownloaded()) trees.offer(page.getLoadedFilename(), tree, Charset.defaultCharset());
+        });
+        // pages are scanned beside the crawl where a second processor can run them
+        int processors = Runtime.getRuntime().availableProcessors();
+        PageScans scans = processors < 2 ? null : PageScans.start(crawler, Math.min(processors, MAX_SCAN_THREADS));
+        crawler.setPageScans(scans);
+        try {
+            files.openNotes();
+            crawler.crawl(this::accept, this::done);
+        } finally {
+            files.closeNotes();
+            progress.stop();
+            if (scans != null) scans.stop();
+        }
+        files.crawlEnded();
+
+        LinkRewrite rw = null;
+        if (!crawler.aborted) {
+            rw = new LinkRewrite(crawler, trees);
+            rw.run(files.pendingRewrites());
+            records.rewritten(rw.written);
+            // stopped during the pass: every page noted stays pending
+            if (!crawler.aborted) files.rewritesLeft(rw.retry);
+        }
+        try {
+            records.save();
+        } catch (IOException e) {
+            // the next update scans the pages again
+            files.log("Error writing file:" + files.file(OutFiles.RECORDS_NAME) + "\n");
+        }
+        double seconds = (System.nanoTime() - t0) / 1e9;
+        int code = Summary.print(con, files, counts, crawler.aborted, rw, first, records.replayed, seconds);
+        try {
+            Runtime.getRuntime().removeShutdownHook(hook);
+        } catch (IllegalStateException e) {
+            // shutting down already: the hook is running
+        }
+        return code;
+    }
+
+    /** Stop request (Ctrl-C, SIGTERM): the transfer in hand ends after its chunk and leaves its marker. */
+    private void stop() {
+        if (crawler == null || finished.getCount() == 0) return;
+        interrupted = true;
+        crawler.aborted = true;
+        try {
+            finished.await(30, TimeUnit.SECONDS);
+        } catch (InterruptedException e) {
+            Thread.currentThread().interrupt();
+        }
+    }
+
+    /** Whether the crawl fetches a node: in scope and not too deep. */
+    private boolean fetched(NodeURL node) {
+        return node.getLevel() <= options.depth && options.inScope(node.getURL());
+    }
+
+    private boolean accept(NodeURL node) {
+        if (!fetched(node)) return false;
+        node.setMaxLevel(options.depth);
+        // Until this node ends, its file is in flight: a run killed outright
+        // leaves the name behind, and the next run takes that file for partial.
+        files.inFlight(crawler.localFileFor(node.getURL()));
+        return true;
+    }
+
+    private void done(NodeURL node) {
+        switch (counts.count(node)) {
+            case PAGE:
+                files.savedPage(node.getLoadedFilename());
+                break;
+            case NOT_FOUND:
+                files.log("Not found:" + node.getURL() + "\n");
+                break;
+            case HTTP_ERROR:
+                files.log("HTTP " + node.getResponseCode() + ":" + node.getURL() + "\n");
+                break;
+            default:
+                break;
+        }
+        counts.found(crawler.urlToLoad, this::fetched);
+    }
+}

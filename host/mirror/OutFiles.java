@@ -1,0 +1,199 @@
+import java.io.File;
+import java.io.FileOutputStream;
+import java.io.IOException;
+import java.io.OutputStreamWriter;
+import java.io.Writer;
+import java.nio.ByteBuffer;
+import java.nio.channels.FileChannel;
+import java.nio.channels.FileLock;
+import java.nio.channels.OverlappingFileLockException;
+import java.nio.charset.StandardCharsets;
+import java.nio.file.Files;
+import java.nio.file.StandardOpenOption;
+import java.util.Collection;
+import java.util.HashSet;
+import java.util.Set;
+
+/**
+ * The files a run keeps in OUT beside the copy, and their names: the log, the
+ * lock, the link records and the notes that let a killed run be recovered.
+ */
+final class OutFiles implements AutoCloseable {
+    static final String LOG_NAME = "x7fenwix.log";
+    static final String LOCK_NAME = ".x7fenwix-lock";
+    static final String RECORDS_NAME = ".x7fenwix-links";
+    /** The file being transferred: a run killed outright leaves its name here. */
+    static final String INFLIGHT_NAME = ".x7fenwix-inflight";
+    /** Pages saved but not yet rewritten, one path a line. */
+    static final String PENDING_NAME = ".x7fenwix-unrewritten";
+    private static final String PROBE_PREFIX = ".x7fenwix-probe";
+
+    final File out;
+    private Writer log;
+    private FileChannel inflight;
+    private FileChannel unrewritten;
+
+    private OutFiles(File out) {
+        this.out = out;
+    }
+
+    /** OUT as a folder that can be written, made when missing. */
+    static OutFiles prepare(File folder) throws Options.Usage {
+        if (folder.exists() && !folder.isDirectory()) throw new Options.Usage("OUT is not a folder: " + folder);
+        if (!folder.isDirectory() && !folder.mkdirs()) throw new Options.Usage("cannot make the folder " + folder);
+        try {
+            File probe = File.createTempFile(PROBE_PREFIX, null, folder);
+            if (!probe.delete()) throw new IOException("cannot delete " + probe);
+        } catch (IOException | SecurityException e) {
+            throw new Options.Usage("cannot write in " + folder + " (" + e.getMessage() + ")");
+        }
+        try {
+            return new OutFiles(folder.getCanonicalFile());
+        } catch (IOException e) {
+            return new OutFiles(folder.getAbsoluteFile());
+        }
+    }
+
+    File file(String name) {
+        return new File(out, name);
+    }
+
+    /** Holds OUT for this run, or says that another run holds it. The lock ends with the channel. */
+    FileChannel lock() throws IOException, Options.Usage {
+        FileChannel ch = FileChannel.open(file(LOCK_NAME).toPath(), StandardOpenOption.CREATE, StandardOpenOption.WRITE);
+        FileLock lock;
+        try {
+            lock = ch.tryLock();
+        } catch (OverlappingFileLockException e) {
+            lock = null;
+        }
+        if (lock == null) {
+            ch.close();
+            throw new Options.Usage("another mirror is running in " + out);
+        }
+        return ch;
+    }
+
+    void openLog() throws IOException {
+        log = new OutputStreamWriter(new FileOutputStream(file(LOG_NAME), true), StandardCharsets.UTF_8);
+    }
+
+    synchronized void log(String line) {
+        if (log == null) return;
+        try {
+            log.write(line);
+            log.flush();
+        } catch (IOException e) {
+            // the log is best effort; the summary still tells the counts
+        }
+    }
+
+    /**
+     * Opens the notes for the crawl. Both stay open through it: a file opened
+     * per request cost more than the request on an update.
+     */
+    void openNotes() throws IOException {
+        inflight = FileChannel.open(file(INFLIGHT_NAME).toPath(), StandardOpenOption.CREATE, StandardOpenOption.WRITE);
+        unrewritten = FileChannel.open(file(PENDING_NAME).toPath(), StandardOpenOption.CREATE, StandardOpenOption.WRITE,
+                StandardOpenOption.APPEND);
+    }
+
+    /** Until the next note, this file is in flight. */
+    void inFlight(File local) {
+        try {
+            inflight.truncate(0);
+            write(inflight, local.getPath());
+        } catch (IOException | RuntimeException e) {
+            // without the note only a hard kill goes unnoticed
+        }
+    }
+
+    /** Notes a saved page at once, so that even a run killed before its rewrite pass leaves it to the next one. */
+    void savedPage(String loadedFilename) {
+        try {
+            write(unrewritten, loadedFilename + "\n");
+        } catch (IOException e) {
+            log("Error writing file:" + file(PENDING_NAME) + "\n");
+        }
+    }
+
+    /** Closes the notes; the note of the file in flight stays until the crawl is known to have ended. */
+    void closeNotes() {
+        for (FileChannel ch : new FileChannel[] {inflight, unrewritten}) {
+            try {
+                if (ch != null) ch.close();
+            } catch (IOException e) {
+                // notes are best effort
+            }
+        }
+        inflight = unrewritten = null;
+    }
+
+    /** The crawl ended: no file is in flight any more. */
+    void crawlEnded() {
+        file(INFLIGHT_NAME).delete();
+    }
+
+    /**
+     * A run that was killed outright left a file half written and stamped with
+     * the time of the kill: it gets the incomplete marker that a stopped
+     * transfer leaves, so that this run asks for it again.
+     */
+    void recoverInflight() {
+        File note = file(INFLIGHT_NAME);
+        if (!note.isFile()) return;
+        try {
+            File f = new File(Files.readString(note.toPath(), StandardCharsets.UTF_8).trim());
+            if (f.isFile() && SavedLinks.inside(out, f) && IncompleteMarker.make(f)) {
+                log("Marked incomplete after an interrupted run:" + f.getPath() + "\n");
+            }
+        } catch (IOException | RuntimeException e) {
+            // nothing to recover
+        }
+        note.delete();
+    }
+
+    /** The pages that an earlier run saved and did not rewrite, by normal path. */
+    Set<String> pendingRewrites() {
+        Set<String> pages = new HashSet<>();
+        try {
+            for (String line : Files.readAllLines(file(PENDING_NAME).toPath(), StandardCharsets.UTF_8)) {
+                if (!line.isEmpty()) pages.add(LinkRewrite.normal(line));
+            }
+        } catch (IOException e) {
+            // none pending
+        }
+        return pages;
+    }
+
+    /** After a whole rewrite pass only the pages it could not rewrite stay pending. */
+    void rewritesLeft(Collection<String> retry) {
+        File pending = file(PENDING_NAME);
+        if (retry.isEmpty()) {
+            pending.delete();
+            return;
+        }
+        try {
+            Files.write(pending.toPath(), retry, StandardCharsets.UTF_8);
+        } catch (IOException e) {
+            log("Error writing file:" + pending + "\n");
+        }
+    }
+
+    @Override
+    public synchronized void close() {
+        closeNotes();
+        try {
+            if (log != null) log.close();
+        } catch (IOException e) {
+            // nothing more to say
+        }
+        log = null;
+    }
+
+    /** Writes text (UTF-8) at the channel's position, which an appending channel keeps at its end. */
+    private static void write(FileChannel note, String text) throws IOException {
+        ByteBuffer b = ByteBuffer.wrap(text.getBytes(StandardCharsets.UTF_8));
+        while (b.hasRemaining()) note.write(b);
+    }
+}
