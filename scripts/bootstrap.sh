@@ -10,20 +10,52 @@ PKGS=(cmake g++ g++-multilib make openjdk-17-jdk-headless openjdk-17-jdk-headles
 
 if ! dpkg --print-foreign-architectures | grep -qx i386; then
   dpkg --add-architecture i386
-  NEED_UPDATE=1
 fi
+
+installed() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q "install ok installed"; }
 
 missing=()
 for p in "${PKGS[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+  installed "$p" || missing+=("$p")
 done
 
 if [ ${#missing[@]} -gt 0 ]; then
+  # One install at a time: each one swaps policy-rc.d and puts it back.
+  mkdir -p /run/lock
+  exec 9>/run/lock/x7fenwix-bootstrap.lock
+  flock 9
+  # The packages' services (nginx's above all) must not start: the tests
+  # start servers of their own. A policy-rc.d that forbids every start does
+  # it without touching any process of the machine; the one there before,
+  # if any, is put back afterwards.
+  policy=/usr/sbin/policy-rc.d
+  saved=
+  if [ -e "$policy" ]; then
+    saved=$(mktemp "$policy.x7fenwix-saved.XXXXXX")
+    mv -f "$policy" "$saved"
+  fi
+  restore_policy() {
+    rm -f "$policy"
+    if [ -n "$saved" ]; then mv -f "$saved" "$policy"; fi
+  }
+  trap restore_policy EXIT
+  trap 'exit 130' INT TERM HUP
+  printf '#!/bin/sh\n# x7fenwix bootstrap: no service starts during its install.\nexit 101\n' >"$policy"
+  chmod 755 "$policy"
+  had_nginx=0
+  installed nginx-common && had_nginx=1
+
   echo "bootstrap: installing ${missing[*]}"
   export DEBIAN_FRONTEND=noninteractive
   apt-get update -qq
   apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
-  # nginx must not stay running as a system service: the tests start their own.
-  if command -v systemctl >/dev/null 2>&1; then systemctl disable --now nginx >/dev/null 2>&1 || true; fi
-  pkill -x nginx >/dev/null 2>&1 || true
+
+  # An nginx service that this install brought stays off at boot too. One
+  # that was there before is the machine's own: left as it is.
+  if [ "$had_nginx" = 0 ] && installed nginx-common; then
+    if command -v systemctl >/dev/null 2>&1; then systemctl disable nginx >/dev/null 2>&1 || true; fi
+    if command -v update-rc.d >/dev/null 2>&1; then update-rc.d nginx disable >/dev/null 2>&1 || true; fi
+  fi
+  restore_policy
+  trap - EXIT INT TERM HUP
 fi
