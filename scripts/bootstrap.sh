@@ -1,18 +1,28 @@
 #!/usr/bin/env bash
-# Installs everything the build and the tests need from Debian's packages.
+# Installs what the project needs from Debian's packages.
+#   bootstrap.sh mirror   what the Mirror program needs: the 64-bit Linux build
+#                         of the library and the Java host, tests off
+#   bootstrap.sh [test]   that and what the tests need on top (default)
 # Idempotent: a machine that has it all installs nothing.
 set -euo pipefail
+mode=${1:-test}
 
-PKGS=(cmake g++ g++-multilib make openjdk-17-jdk-headless openjdk-17-jdk-headless:i386
-      g++-mingw-w64-i686 binutils-mingw-w64-i686 junit5 googletest libgtest-dev
-      nginx-light sqlite3-doc linkchecker wget
-      clang libclang-rt-14-dev g++-mingw-w64-i686-posix wine wine32:i386)
-
-if ! dpkg --print-foreign-architectures | grep -qx i386; then
-  dpkg --add-architecture i386
-fi
+MIRROR_PKGS=(cmake g++ make openjdk-17-jdk-headless)
+TEST_PKGS=(g++-multilib openjdk-17-jdk-headless:i386
+           g++-mingw-w64-i686 binutils-mingw-w64-i686 junit5 googletest libgtest-dev
+           nginx-light sqlite3-doc linkchecker wget
+           clang libclang-rt-14-dev g++-mingw-w64-i686-posix wine wine32:i386)
+case $mode in
+  mirror) PKGS=("${MIRROR_PKGS[@]}") ;;
+  test) PKGS=("${MIRROR_PKGS[@]}" "${TEST_PKGS[@]}") ;;
+  *) echo "usage: bootstrap.sh [mirror|test]" >&2; exit 2 ;;
+esac
 
 installed() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q "install ok installed"; }
+
+if [ "$mode" = test ] && ! dpkg --print-foreign-architectures | grep -qx i386; then
+  dpkg --add-architecture i386
+fi
 
 missing=()
 for p in "${PKGS[@]}"; do

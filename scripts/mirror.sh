@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Mirrors a web site for offline reading: installs what is missing, builds the
-# library and the Java host (64-bit Linux), then runs the Mirror program.
+# library and the Java host (64-bit Linux) into build/mirror, then runs the
+# Mirror program.
 #
 #   scripts/mirror.sh                      the bundled sample site into ./mirror-out
 #   scripts/mirror.sh URL [OUT] [options]  a site of your own; --help lists the options
@@ -10,8 +11,10 @@
 set -euo pipefail
 repo=$(cd "$(dirname "$0")/.." && pwd)
 
-"$repo/scripts/bootstrap.sh"
-(cd "$repo" && cmake --preset linux-x64 >/dev/null && cmake --build build/linux-x64 -j"$(nproc)" >/dev/null)
+"$repo/scripts/bootstrap.sh" mirror
+# A build folder of its own, without the tests (and what they need).
+build=$repo/build/mirror
+(cd "$repo" && cmake --preset mirror >/dev/null && cmake --build build/mirror -j"$(nproc)" >/dev/null)
 
 # The folder the copy goes to, as the program will take it (second plain
 # argument, else ./mirror-out), so that we can say where to open it.
@@ -22,7 +25,7 @@ for a in "$@"; do
   if [ "$want_value" = 1 ]; then want_value=0; continue; fi
   case "$a" in
     --depth|--allow|--port) want_value=1 ;;
-    -h|--help) exec java -Djava.library.path="$repo/build/linux-x64" -cp "$repo/build/linux-x64/x7host.jar" Mirror --help ;;
+    -h|--help) exec java -Djava.library.path="$build" -cp "$build/x7host.jar" Mirror --help ;;
     -?*) ;;
     *) plain=$((plain + 1)); if [ "$plain" = 2 ]; then out=$a; fi ;;
   esac
@@ -33,7 +36,7 @@ done
 # (an update of 865 files: 2.2-2.6 s against 3.2 s).
 jvm_opts=(-XX:TieredStopAtLevel=1)
 rc=0
-java "${jvm_opts[@]}" -Djava.library.path="$repo/build/linux-x64" -cp "$repo/build/linux-x64/x7host.jar" Mirror "$@" || rc=$?
+java "${jvm_opts[@]}" -Djava.library.path="$build" -cp "$build/x7host.jar" Mirror "$@" || rc=$?
 if [ -d "$out" ] && [ "$rc" -ne 1 ]; then
   echo
   echo "The offline copy is in $(cd "$out" && pwd): open the page named above in a browser;"

@@ -4,7 +4,7 @@
 # 32-bit JVM under -Xcheck:jni, end-to-end runs against nginx, DLL checks).
 set -euo pipefail
 cd "$(dirname "$0")/.."
-scripts/bootstrap.sh
+scripts/bootstrap.sh test
 jobs=$(nproc)
 for p in linux-x64 linux-x86 win32; do
   cmake --preset "$p" >/dev/null
