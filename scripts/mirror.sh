@@ -12,9 +12,19 @@ set -euo pipefail
 repo=$(cd "$(dirname "$0")/.." && pwd)
 
 "$repo/scripts/bootstrap.sh" mirror
-# A build folder of its own, without the tests (and what they need).
+# A build folder of its own, without the tests (and what they need). It is
+# rebuilt only when a source is newer than the last good build, so a ready
+# machine goes straight to the program.
 build=$repo/build/mirror
-(cd "$repo" && cmake --preset mirror >/dev/null && cmake --build build/mirror -j"$(nproc)" >/dev/null)
+built=$build/.x7-built
+if [ ! -f "$built" ] || [ ! -f "$build/x7host.jar" ] || [ ! -f "$build/libx7fenwix.so" ] ||
+   [ -n "$(cd "$repo" && find host src include cmake CMakeLists.txt CMakePresets.json -newer "$built" -print -quit)" ]; then
+  # Marked before the build starts: a source changed during it is newer still.
+  mkdir -p "$build"
+  touch "$built.next"
+  (cd "$repo" && cmake --preset mirror >/dev/null && cmake --build build/mirror -j"$(nproc)" >/dev/null)
+  mv -f "$built.next" "$built"
+fi
 
 # The folder the copy goes to, as the program will take it (second plain
 # argument, else ./mirror-out), so that we can say where to open it.
