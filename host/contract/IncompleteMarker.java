@@ -1,5 +1,7 @@
 import java.io.File;
 import java.io.IOException;
+import java.nio.charset.StandardCharsets;
+import java.nio.file.Files;
 
 /**
  * The incomplete marker: an empty file beside a local copy whose transfer
@@ -33,6 +35,36 @@ public final class IncompleteMarker {
             return m.createNewFile() || m.isFile();
         } catch (IOException | SecurityException e) {
             return false;
+        }
+    }
+
+    /**
+     * Marks the copy as a part and keeps beside it the strong ETag of the
+     * body its bytes came from, which validates the resumption; null for none.
+     * The marker keeps its time.
+     */
+    public static boolean make(File local, String validator) {
+        if (!make(local)) return false;
+        File m = of(local);
+        long time = m.lastModified();
+        try {
+            Files.write(m.toPath(), validator == null ? new byte[0] : validator.getBytes(StandardCharsets.UTF_8));
+        } catch (IOException | RuntimeException e) {
+            // the date validates the resumption instead
+        }
+        if (time > 0) m.setLastModified(time);
+        return true;
+    }
+
+    /** The ETag kept with the part, or null. */
+    public static String validator(File local) {
+        File m = of(local);
+        try {
+            if (!m.isFile() || m.length() == 0 || m.length() > 1024) return null;
+            String v = new String(Files.readAllBytes(m.toPath()), StandardCharsets.UTF_8).trim();
+            return v.isEmpty() ? null : v;
+        } catch (IOException | RuntimeException e) {
+            return null;
         }
     }
 

@@ -167,22 +167,45 @@ public class UrlLoad {
         // What is on disk is only part of a body when a transfer was cut short
         // (its marker is there) or when this request asks for the rest of it.
         boolean partialCopy = range.length() >= 2 || IncompleteMarker.on(local);
+        String validator = partialCopy ? IncompleteMarker.validator(local) : null;
         node.setResponseCode(0);
-        Step s = exchange(node, local, partialCopy);
+        bodyEtag = null;
+        transferTried = false;
+        Step s = exchange(node, local, partialCopy, validator);
         // Triage deletes the marker before the rest of a part has arrived (a
         // 304 that asks again for the rest, a 206 or 200 whose transfer a stop
         // or a failure cuts off before it starts): as long as the part is not
         // whole, the marker goes back, or the next run would take the part for
         // the whole. Answers that settle the file (404, 410, 416) leave it.
         int code = node.getResponseCode();
-        if (partialCopy && !node.isLoaded() && code != 404 && code != 410 && code != 416 && local.isFile()
-                && !IncompleteMarker.make(local)) {
-            appendLog("Error creating file:" + IncompleteMarker.of(local).getPath() + "\n");
+        if ((partialCopy || transferTried) && !node.isLoaded() && code != 404 && code != 410 && code != 416
+                && local.isFile()) {
+            String keep = transferTried ? bodyEtag : validator;
+            if (!IncompleteMarker.make(local, keep)) {
+                // A part without its marker would pass for the whole next time.
+                appendLog("Error creating file:" + IncompleteMarker.of(local).getPath()
+                        + " (the part is removed: without its marker it would pass for complete)\n");
+                local.delete();
+            }
         }
         return s;
     }
 
-    private Step exchange(NodeURL node, File local, boolean partialCopy) {
+    /** The strong ETag of the body the last transfer wrote, kept with its part. */
+    private String bodyEtag;
+    /** Whether the last request's body went to the local file. */
+    private boolean transferTried;
+
+    /** Drops the part on disk so that the node is asked for whole, as the next request of the cycle. */
+    private Step askWhole(NodeURL node, File local, String why) {
+        appendLog("Asking again for the whole file:" + node.getURL() + " (" + why + ")\n");
+        range = "";
+        local.delete();
+        IncompleteMarker.remove(local);
+        return Step.AGAIN;
+    }
+
+    private Step exchange(NodeURL node, File local, boolean partialCopy, String validator) {
         if (fo == null) fo = fmtGMT();
         lURL = node;
         node.setLoadedFilename(local.getPath());
@@ -197,7 +220,12 @@ public class UrlLoad {
         }
         conn.setConnectTimeout(20_000);
         conn.setReadTimeout(60_000);
+        boolean askedRange = range.length() >= 2;
         setRequestProperties(conn, node, local);
+        // The ETag of the part's body validates the resumption better than a date.
+        if (askedRange && validator != null) conn.setRequestProperty("If-Range", validator);
+        // Without a local copy there is nothing to be current: no condition.
+        if (!askedRange && !local.isFile()) conn.setRequestProperty("If-Modified-Since", "");
         try {
             conn.connect();
             int code = conn instanceof HttpURLConnection ? ((HttpURLConnection) conn).getResponseCode() : 200;
@@ -212,9 +240,35 @@ public class UrlLoad {
             Connections.release(conn, false);
             return Step.FAILED;
         }
+        boolean hadPart = local.isFile();
+        if (node.getResponseCode() == 206) {
+            String[] why = {""};
+            Resumption.Verdict v = Resumption.check(conn, askedRange, hadPart ? local.length() : 0, validator, why);
+            if (v != Resumption.Verdict.APPEND) {
+                if (v == Resumption.Verdict.WHOLE || !hadPart) local.delete();
+                if (v == Resumption.Verdict.BAD) {
+                    Connections.release(conn, false);
+                    if (hadPart) {
+                        urlIndex--;
+                        return askWhole(node, local, why[0]);
+                    }
+                    appendLog("Error reading url:" + node.getURL() + " (" + why[0] + ")\n");
+                    node.setReadWriteError();
+                    return Step.FAILED;
+                }
+            }
+        }
         if (chiap(node, conn, local) == 1) {
             Connections.release(conn, true);
+            // A 304 to a request for the rest: the server cannot resume this file.
+            if (askedRange && node.getResponseCode() == 304) return askWhole(node, local, "304 to a range request");
             return Step.AGAIN;
+        }
+        if (node.isPreviouslyDownloaded() && !local.isFile()) {
+            appendLog("Error reading url:" + node.getURL() + " (304 Not Modified for a file that is not saved)\n");
+            node.setReadWriteError();
+            Connections.release(conn, true);
+            return Step.FAILED;
         }
         if (node.getResponseCode() == 304 && node.isPreviouslyDownloaded()) {
             node.setHtml(looksLikePage(local));
@@ -222,6 +276,8 @@ public class UrlLoad {
         // A partial copy carries the server's time too, so the freshness check
         // would take it for current; a whole body (200) must replace it.
         if (!partialCopy) lokboi(local, node);
+        transferTried = node.downloadThisURL();
+        bodyEtag = Resumption.strongEtag(conn);
         jiplok(node, new WholeBody(conn), local);
         boolean bodyRead = node.isLoaded() && !node.isPreviouslyDownloaded();
         Connections.release(conn, bodyRead || node.getResponseCode() == 304);
@@ -250,12 +306,14 @@ public class UrlLoad {
     }
 
     private static long serverTime(URLConnection conn) {
-        long t = conn.getLastModified();
-        if (t > 0) return t;
         // Without Last-Modified the answer's own date stands in, so that the
         // copy is checked again next time rather than taken for current.
-        t = conn.getDate();
-        return t > 0 ? t : System.currentTimeMillis();
+        long t = conn.getLastModified();
+        long date = conn.getDate();
+        long now = date > 0 ? date : System.currentTimeMillis();
+        // A time ahead of the answer's own would stamp the copy in the future,
+        // and no later update would see a change.
+        return t > 0 ? Math.min(t, now) : now;
     }
 
     private static boolean looksLikePage(File f) {
@@ -323,12 +381,12 @@ public class UrlLoad {
                 continue;
             }
             if (node.getResponseCode() == 416 && retried != node && !aborted) {
-                // The rest of a copy cut short after its last byte is empty:
-                // the copy is whole (If-Range held, and only the server's own
-                // bytes were ever appended), so its marker goes and a plain
-                // conditional request settles it; a server copy changed since
-                // still comes back whole with a 200.
-                IncompleteMarker.remove(new File(node.getLoadedFilename()));
+                // The server will not give the rest of the part: nothing says
+                // the part is whole, so the file is asked for whole.
+                File local = new File(node.getLoadedFilename());
+                local.delete();
+                IncompleteMarker.remove(local);
+                appendLog("Asking again for the whole file:" + node.getURL() + " (416 to a range request)\n");
                 retried = node;
                 again = node;
                 urlIndex--;
