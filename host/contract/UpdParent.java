@@ -62,8 +62,12 @@ public class UpdParent {
         }
         File dir = new File(page).getAbsoluteFile().getParentFile();
         if (dir == null) return null;
-        String path = new File(dir, link.replace('/', File.separatorChar)).toPath().normalize().toString();
-        return byFile.apply(path);
+        try {
+            String path = new File(dir, link.replace('/', File.separatorChar)).toPath().normalize().toString();
+            return byFile.apply(path);
+        } catch (java.nio.file.InvalidPathException e) {
+            return null;  // no file can have that name here
+        }
     }
 
     /** A node seen through a link into its page: its file name and URL carry the fragment. */

@@ -214,7 +214,7 @@ public class UrlLoad {
         try {
             conn = node.getURL().openConnection();
         } catch (IOException e) {
-            appendLog("Error reading url:" + node.getURL() + "\n");
+            appendLog("Error reading url:" + node.getURL() + " (" + Causes.of(e) + ")\n");
             node.setReadWriteError();
             return Step.FAILED;
         }
@@ -235,7 +235,7 @@ public class UrlLoad {
             String type = conn.getContentType();
             node.setHtml(type != null ? type.toLowerCase(Locale.ROOT).startsWith("text/html") : looksLikePage(local));
         } catch (IOException e) {
-            appendLog("Error reading url:" + node.getURL() + "\n");
+            appendLog("Error reading url:" + node.getURL() + " (" + Causes.of(e) + ")\n");
             node.setReadWriteError();
             Connections.release(conn, false);
             return Step.FAILED;
@@ -364,15 +364,26 @@ public class UrlLoad {
                 if (known.containsKey(k) || !accept.test(node)) continue;
                 known.put(k, node);
                 File local = localFileFor(node.getURL());
-                if (!SavedLinks.inside(root, local)) {
-                    appendLog("Refused file outside the mirror:" + local.getPath() + "\n");
+                String refused = SavedLinks.whyNotInside(root, local);
+                if (refused != null) {
+                    appendLog("Refused file " + refused + ":" + local.getPath() + "\n");
                     node.setCreateError();
                     if (done != null) done.accept(node);
                     continue;
                 }
             }
             again = null;
-            Step s = request(node);
+            Step s;
+            try {
+                s = request(node);
+            } catch (RuntimeException e) {
+                // One URL that cannot be fetched or saved never ends the crawl.
+                appendLog("Error reading url:" + node.getURL() + " (" + Causes.of(e) + ")\n");
+                range = "";
+                node.setCreateError();
+                if (done != null) done.accept(node);
+                continue;
+            }
             if (s == Step.AGAIN) {
                 // urlIndex was stepped back: the same node comes next; a
                 // repaired URL is known under its new text as well

@@ -218,7 +218,12 @@ final class LinkRecords {
     /** The path of a saved file below the root, with '/' between its names; null outside it. */
     private String below(String loadedFilename) {
         if (loadedFilename == null) return null;
-        java.nio.file.Path p = new File(loadedFilename).getAbsoluteFile().toPath().normalize();
+        java.nio.file.Path p;
+        try {
+            p = new File(loadedFilename).getAbsoluteFile().toPath().normalize();
+        } catch (java.nio.file.InvalidPathException e) {
+            return null;  // no record for a name the platform cannot hold
+        }
         if (!p.startsWith(rootPath) || p.equals(rootPath)) return null;
         return rootPath.relativize(p).toString().replace(File.separatorChar, '/');
     }

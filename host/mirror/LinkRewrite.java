@@ -63,7 +63,12 @@ final class LinkRewrite {
     }
 
     static String normal(String path) {
-        return new File(path).getAbsoluteFile().toPath().normalize().toString();
+        try {
+            return new File(path).getAbsoluteFile().toPath().normalize().toString();
+        } catch (java.nio.file.InvalidPathException e) {
+            // a name this platform cannot hold is no saved file
+            return new File(path).getAbsolutePath();
+        }
     }
 
     /** The crawl's node for a URL: the one fetched, else the first one found in a page. */
@@ -184,8 +189,13 @@ final class LinkRewrite {
             rewritten(links);
             return true;
         } catch (IOException e) {
-            crawler.appendLog("Error rewriting file:" + file.getPath() + "\n");
+            crawler.appendLog("Error rewriting file:" + file.getPath() + " (" + Causes.of(e) + ")\n");
             retryLater(file.getPath());
+            return false;
+        } catch (RuntimeException e) {
+            // one page that cannot be rewritten never ends the pass
+            crawler.appendLog("Page left as it is:" + file.getPath() + " (" + Causes.of(e) + ")\n");
+            left();
             return false;
         }
     }

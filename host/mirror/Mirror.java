@@ -121,6 +121,9 @@ public final class Mirror {
         try {
             files.openNotes();
             crawler.crawl(this::accept, this::done);
+        } catch (IOException | RuntimeException e) {
+            // whatever ends the crawl, the run still says what it did
+            failed("the crawl ended early", e);
         } finally {
             files.closeNotes();
             progress.stop();
@@ -131,7 +134,11 @@ public final class Mirror {
         LinkRewrite rw = null;
         if (!crawler.aborted) {
             rw = new LinkRewrite(crawler, trees);
-            rw.run(files.pendingRewrites());
+            try {
+                rw.run(files.pendingRewrites());
+            } catch (RuntimeException e) {
+                failed("the rewrite pass ended early", e);
+            }
             records.rewritten(rw.written);
             // stopped during the pass: every page noted stays pending
             if (!crawler.aborted) files.rewritesLeft(rw.retry);
@@ -150,6 +157,13 @@ public final class Mirror {
             // shutting down already: the hook is running
         }
         return code;
+    }
+
+    private void failed(String what, Exception e) {
+        counts.errors++;
+        files.log("Error: " + what + " (" + Causes.of(e) + ")\n");
+        con.println();
+        con.println("mirror: " + what + ": " + Causes.of(e));
     }
 
     /** Stop request (Ctrl-C, SIGTERM): the transfer in hand ends after its chunk and leaves its marker. */

@@ -93,12 +93,17 @@ final class SavedLinks {
      * followed, so that nothing is ever written outside the mirror's folder.
      */
     static boolean inside(File root, File file) {
+        return whyNotInside(root, file) == null;
+    }
+
+    /** Null when a local file lies below root; else why it cannot be written there, for the log. */
+    static String whyNotInside(File root, File file) {
         try {
             Path r = root.getCanonicalFile().toPath();
             Path f = file.getCanonicalFile().toPath();
-            return f.startsWith(r) && !f.equals(r);
-        } catch (IOException | SecurityException e) {
-            return false;
+            return f.startsWith(r) && !f.equals(r) ? null : "outside the mirror";
+        } catch (IOException | SecurityException | java.nio.file.InvalidPathException e) {
+            return "that cannot be named here (" + Causes.of(e) + ")";
         }
     }
 }
