@@ -1,7 +1,10 @@
 import com.tolvak.fenwix.NodeURL;
 
 import java.io.File;
+import java.io.FileInputStream;
 import java.io.IOException;
+import java.io.InputStreamReader;
+import java.nio.charset.Charset;
 import java.net.HttpURLConnection;
 import java.net.URL;
 import java.net.URLConnection;
@@ -233,6 +236,8 @@ public class UrlLoad {
             node.setLastModified(serverTime(conn));
             cookiesCol.received(node.getURL(), conn.getHeaderFields());
             String type = conn.getContentType();
+            Charset declared = PageCharset.named(type);
+            if (declared != null) node.setCharset(declared.name());
             node.setHtml(type != null ? type.toLowerCase(Locale.ROOT).startsWith("text/html") : looksLikePage(local));
         } catch (IOException e) {
             appendLog("Error reading url:" + node.getURL() + " (" + Causes.of(e) + ")\n");
@@ -297,12 +302,29 @@ public class UrlLoad {
         if (records != null && records.replay(page, urlIndex, urlToLoad)) return;
         int from = urlToLoad.size();
         int before = scans;
-        pHTML(page);
+        Charset cs = PageCharset.of(page);
+        // The library reads a page in the platform's charset; a page in another
+        // one is read here, with the same steps, in its own.
+        if (cs.equals(Charset.defaultCharset())) pHTML(page);
+        else readInCharset(page, cs);
         boolean saved = page.isPreviouslyDownloaded();
         List<NodeURL> added = urlToLoad.subList(from, urlToLoad.size());
         for (NodeURL n : added) n.setFromSavedPage(saved);
         // a page that could not be read has no links to keep
         if (records != null && scans != before) records.found(page, added);
+    }
+
+    private void readInCharset(NodeURL page, Charset cs) {
+        x7Element root = new x7Element("");
+        try (InputStreamReader in = new InputStreamReader(new FileInputStream(page.getLoadedFilename()), cs)) {
+            root.findChild(in);
+        } catch (IOException e) {
+            appendLog("Error reading downloaded file :" + page.getLoadedFilename() + " (" + Causes.of(e) + ")\n");
+            return;
+        }
+        baseURL = page.getURL();
+        countBaseFileSlash();
+        scan_html(root);
     }
 
     private static long serverTime(URLConnection conn) {

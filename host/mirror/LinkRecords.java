@@ -10,7 +10,6 @@ import java.io.IOException;
 import java.io.InputStream;
 import java.net.MalformedURLException;
 import java.net.URL;
-import java.nio.charset.Charset;
 import java.nio.file.Files;
 import java.nio.file.StandardCopyOption;
 import java.security.MessageDigest;
@@ -121,7 +120,7 @@ final class LinkRecords {
         }
         // scans run on several threads: the page is read and digested outside the lock
         if (r == null || r.digest == null || page.getURL() == null) return false;
-        if (!r.base.equals(page.getURL().toString()) || !r.encoding.equals(Charset.defaultCharset().name())) return false;
+        if (!r.base.equals(page.getURL().toString()) || !r.encoding.equals(PageCharset.of(page).name())) return false;
         byte[] now = digest(new File(page.getLoadedFilename()));
         if (now == null || !Arrays.equals(now, r.digest)) return false;
         List<NodeURL> nodes = new ArrayList<>(r.links.size());
@@ -151,7 +150,7 @@ final class LinkRecords {
             links.add(new Link(n.getLevel() - page.getLevel(), n.isFromSavedPage(), n.getURL().toString(),
                     n.getString()));
         }
-        records.put(path, new Record(page.getURL().toString(), Charset.defaultCharset().name(), links, null));
+        records.put(path, new Record(page.getURL().toString(), PageCharset.of(page).name(), links, null));
         scanned.add(path);
     }
 

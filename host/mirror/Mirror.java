@@ -5,7 +5,6 @@ import java.io.PrintStream;
 import java.net.BindException;
 import java.net.URL;
 import java.nio.channels.FileChannel;
-import java.nio.charset.Charset;
 import java.util.concurrent.CountDownLatch;
 import java.util.concurrent.TimeUnit;
 
@@ -112,7 +111,7 @@ public final class Mirror {
         // the trees of the pages saved now serve the rewrite pass too
         PageTrees trees = PageTrees.forThisHeap();
         crawler.setTreeSink((page, tree) -> {
-            if (!page.isPreviouslyDownloaded()) trees.offer(page.getLoadedFilename(), tree, Charset.defaultCharset());
+            if (!page.isPreviouslyDownloaded()) trees.offer(page.getLoadedFilename(), tree, PageCharset.of(page));
         });
         // pages are scanned beside the crawl where a second processor can run them
         int processors = Runtime.getRuntime().availableProcessors();

@@ -64,6 +64,12 @@ public class NodeURL {
     public Boolean isFromSavedPage() { return fromSavedPage; }
     public void setFromSavedPage(boolean saved) { this.fromSavedPage = saved; }
 
+    private volatile String charset;
+
+    /** The charset the page is read in, as the server or the page names it; null until known. */
+    public String getCharset() { return charset; }
+    public void setCharset(String charset) { this.charset = charset; }
+
     public void setHtml(boolean html) { this.html = html; }
     public boolean isHtml() { return html; }
 

@@ -1,0 +1,57 @@
+import com.tolvak.fenwix.NodeURL;
+
+import java.io.FileInputStream;
+import java.io.IOException;
+import java.nio.charset.Charset;
+import java.nio.charset.StandardCharsets;
+import java.util.Locale;
+import java.util.regex.Matcher;
+import java.util.regex.Pattern;
+
+/** The charset a page is read in: its Content-Type's, else its meta tag's, else UTF-8. */
+final class PageCharset {
+    private static final Pattern PARAM = Pattern.compile("charset\\s*=\\s*[\"']?([A-Za-z0-9._:-]+)",
+            Pattern.CASE_INSENSITIVE);
+
+    private PageCharset() {}
+
+    /** The charset named by a Content-Type value or a meta tag's text; null for none this JVM knows. */
+    static Charset named(String text) {
+        if (text == null) return null;
+        Matcher m = PARAM.matcher(text);
+        if (!m.find()) return null;
+        try {
+            return Charset.forName(m.group(1));
+        } catch (IllegalArgumentException e) {
+            return null;
+        }
+    }
+
+    /** The page's charset, settled once and kept with its node. */
+    static Charset of(NodeURL page) {
+        Charset cs = named(page.getCharset() == null ? null : "charset=" + page.getCharset());
+        if (cs == null) cs = fromMeta(page.getLoadedFilename());
+        if (cs == null) cs = StandardCharsets.UTF_8;
+        page.setCharset(cs.name());
+        return cs;
+    }
+
+    /** The charset of a meta tag in the page's first kilobytes, as browsers look for it. */
+    private static Charset fromMeta(String file) {
+        if (file == null) return null;
+        byte[] head = new byte[4096];
+        int n;
+        try (FileInputStream in = new FileInputStream(file)) {
+            n = in.readNBytes(head, 0, head.length);
+        } catch (IOException | RuntimeException e) {
+            return null;
+        }
+        String s = new String(head, 0, n, StandardCharsets.ISO_8859_1).toLowerCase(Locale.ROOT);
+        for (int at = s.indexOf("<meta"); at >= 0; at = s.indexOf("<meta", at + 5)) {
+            int end = s.indexOf('>', at);
+            Charset cs = named(s.substring(at, end < 0 ? s.length() : end));
+            if (cs != null) return cs;
+        }
+        return null;
+    }
+}
