@@ -13,12 +13,9 @@ using x7::pending;
 
 namespace {
 
-// A value the host promises to set is null: a NullPointerException for the
-// host rather than a null handed to the interface.
-void throwNull(JNIEnv* env, const char* what) {
-  Local<jclass> npe(env, env->FindClass("java/lang/NullPointerException"));
-  if (npe) env->ThrowNew(npe.get(), what);
-}
+// A value the host promises to set that is null gets a NullPointerException
+// for the host rather than a null handed to the interface.
+constexpr char kNullPointer[] = "java/lang/NullPointerException";
 
 // Steps the crawler's urlIndex back by one, so that the host's next step
 // brings the same node again. Returns false with the exception pending.
@@ -60,7 +57,7 @@ jint repair(JNIEnv* env, jobject crawler, jobject node, jobject local) {
   Local<> url(env, env->CallObjectMethod(node, getURL));
   if (pending(env)) return 0;
   if (!url) {
-    throwNull(env, "node URL");
+    x7::throwException(env, kNullPointer, "node URL");
     return 0;
   }
   std::string text;
@@ -116,7 +113,7 @@ JNIEXPORT jint JNICALL Java_UrlLoad_chiap(JNIEnv* env, jobject crawler, jobject 
   if (pending(env)) return 0;
   std::string markerName;
   if (!x7::copyString(env, nameStr.get(), markerName)) {
-    if (!pending(env)) throwNull(env, "loaded file name");
+    if (!pending(env)) x7::throwException(env, kNullPointer, "loaded file name");
     return 0;
   }
   markerName.append(x7::text::kIncompleteSuffix);

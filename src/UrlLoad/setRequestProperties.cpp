@@ -21,19 +21,6 @@ bool setHeader(JNIEnv* env, jobject conn, jmethodID set, const char* name, jstri
   return !pending(env);
 }
 
-// An object field of the crawler that the host keeps set. A null one leaves a
-// NullPointerException pending instead of handing null to the interface.
-jobject requiredField(JNIEnv* env, jobject crawler, const char* name, const char* sig) {
-  jfieldID id = x7::fieldOf(env, crawler, name, sig);
-  if (id == nullptr) return nullptr;
-  jobject value = env->GetObjectField(crawler, id);
-  if (value == nullptr) {
-    Local<jclass> npe(env, env->FindClass("java/lang/NullPointerException"));
-    if (npe) env->ThrowNew(npe.get(), name);
-  }
-  return value;
-}
-
 // The text of the URL that a node's getURL answers, or null (exception pending).
 jstring urlText(JNIEnv* env, jobject node) {
   jmethodID getURL = x7::methodOf(env, node, "getURL", "()Ljava/net/URL;");
@@ -88,7 +75,7 @@ JNIEXPORT void JNICALL Java_UrlLoad_setRequestProperties(JNIEnv* env, jobject cr
   const jint parentIndex = env->CallIntMethod(node, getParentIndex);
   if (pending(env)) return;
   if (parentIndex >= 0) {
-    Local<> list(env, requiredField(env, crawler, "urlToLoad", "Ljava/util/List;"));
+    Local<> list = x7::requiredField(env, crawler, "urlToLoad", "Ljava/util/List;");
     if (!list) return;
     jmethodID get = x7::methodOf(env, list.get(), "get", "(I)Ljava/lang/Object;");
     if (get == nullptr) return;
@@ -102,7 +89,7 @@ JNIEXPORT void JNICALL Java_UrlLoad_setRequestProperties(JNIEnv* env, jobject cr
   }
 
   {
-    Local<> cookies(env, requiredField(env, crawler, "cookiesCol", "LCookies;"));
+    Local<> cookies = x7::requiredField(env, crawler, "cookiesCol", "LCookies;");
     if (!cookies) return;
     jmethodID sentCookies = x7::methodOf(env, cookies.get(), "sentCookies", "(Ljava/net/URL;)Ljava/lang/String;");
     if (sentCookies == nullptr) return;
@@ -115,7 +102,7 @@ JNIEXPORT void JNICALL Java_UrlLoad_setRequestProperties(JNIEnv* env, jobject cr
     if (cookie && !setHeader(env, conn, set, "Cookie", cookie.get())) return;
   }
 
-  Local<> fo(env, requiredField(env, crawler, "fo", "Ljava/text/SimpleDateFormat;"));
+  Local<> fo = x7::requiredField(env, crawler, "fo", "Ljava/text/SimpleDateFormat;");
   if (!fo) return;
   Local<jclass> foClass(env, env->GetObjectClass(fo.get()));
   Local<jclass> foSuper(env, env->GetSuperclass(foClass.get()));

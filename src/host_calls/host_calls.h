@@ -15,6 +15,7 @@
 #include <cstdio>
 #include <string>
 #include <string_view>
+#include <utility>
 
 namespace x7 {
 
@@ -36,7 +37,8 @@ inline void diag(const char* fmt, ...) {
 }
 
 // Owns one local reference and deletes it when it goes out of scope: used
-// where references are made in a loop and must not pile up.
+// where references are made in a loop and must not pile up. Moving hands the
+// ownership on, so that helpers can return what they made.
 template <class T = jobject>
 class Local {
  public:
@@ -46,11 +48,24 @@ class Local {
   }
   Local(const Local&) = delete;
   Local& operator=(const Local&) = delete;
+  Local(Local&& other) noexcept : env_(other.env_), ref_(other.release()) {}
+  Local& operator=(Local&& other) noexcept {
+    reset(other.release());  // released first: a move onto itself keeps the reference
+    env_ = other.env_;
+    return *this;
+  }
   T get() const { return ref_; }
   explicit operator bool() const { return ref_ != nullptr; }
   void reset(T ref) {
     if (ref_ != nullptr) env_->DeleteLocalRef(ref_);
     ref_ = ref;
+  }
+  // Gives the reference up without deleting it, for a caller that returns it
+  // to the host.
+  T release() {
+    T ref = ref_;
+    ref_ = nullptr;
+    return ref;
   }
 
  private:
@@ -105,6 +120,27 @@ inline jmethodID methodOf(JNIEnv* env, jobject obj, const char* name, const char
 inline jfieldID fieldOf(JNIEnv* env, jobject obj, const char* name, const char* sig) {
   Local<jclass> cls(env, env->GetObjectClass(obj));
   return env->GetFieldID(cls.get(), name, sig);
+}
+
+// Throws a new exception of the named class with a message. False when the
+// class could not be had; its own exception is pending then.
+inline bool throwException(JNIEnv* env, const char* className, const char* message) {
+  Local<jclass> cls(env, env->FindClass(className));
+  if (!cls) return false;
+  return env->ThrowNew(cls.get(), message) == 0;
+}
+
+// An object field that the host keeps set. A null value leaves a
+// NullPointerException named after the field pending, rather than a null
+// handed on to the interface or a crash of the JVM; so a null result always
+// means an exception is pending. cls is obj's class where the caller holds
+// it; without it the field is looked up in obj's class.
+inline Local<> requiredField(JNIEnv* env, jobject obj, const char* name, const char* sig, jclass cls = nullptr) {
+  jfieldID id = cls != nullptr ? env->GetFieldID(cls, name, sig) : fieldOf(env, obj, name, sig);
+  if (id == nullptr) return Local<>(env, nullptr);
+  Local<> value(env, env->GetObjectField(obj, id));
+  if (!value) throwException(env, "java/lang/NullPointerException", name);
+  return value;
 }
 
 // Calls a "()V" method of obj by name. Returns false with the exception

@@ -54,19 +54,6 @@ bool appendText(JNIEnv* env, jobject buf, jmethodID append, const char* text) {
   return appendString(env, buf, append, s.get()) != kFailed;
 }
 
-// The host's content fields are never null by contract; one that is gets a
-// NullPointerException rather than a crash of the JVM.
-jobject fieldObject(JNIEnv* env, jobject obj, jclass cls, const char* name, const char* sig) {
-  jfieldID id = env->GetFieldID(cls, name, sig);
-  if (id == nullptr) return nullptr;
-  jobject value = env->GetObjectField(obj, id);
-  if (value == nullptr) {
-    Local<jclass> npe(env, env->FindClass("java/lang/NullPointerException"));
-    if (npe) env->ThrowNew(npe.get(), name);
-  }
-  return value;
-}
-
 // Index of the first of names that equals name ignoring case; -1 for none,
 // -2 with the exception pending.
 int indexOfName(JNIEnv* env, jstring name, jmethodID equalsIgnoreCase, const char* const* names, int count) {
@@ -89,7 +76,8 @@ jstring textOf(JNIEnv* env, jclass stringClass, jobject tag) {
 
 // Adds the child to the receiver's children. False with the exception pending.
 bool addChild(JNIEnv* env, jobject self, jclass selfClass, jobject child) {
-  Local<> children(env, fieldObject(env, self, selfClass, "children", "Ljava/util/List;"));
+  // The host's content fields are never null by contract.
+  Local<> children = x7::requiredField(env, self, "children", "Ljava/util/List;", selfClass);
   if (!children) return false;
   // The list's own class: its add is what List.add dispatches to, found
   // without a class lookup by name.
@@ -106,7 +94,7 @@ JNIEXPORT jint JNICALL Java_x7Element_doOneTag(JNIEnv* env, jobject self, jobjec
   jmethodID read = x7::methodOf(env, reader, "read", "()I");
   if (read == nullptr) return 0;
   Local<jclass> selfClass(env, env->GetObjectClass(self));
-  Local<> data(env, fieldObject(env, self, selfClass.get(), "data", "Ljava/lang/StringBuffer;"));
+  Local<> data = x7::requiredField(env, self, "data", "Ljava/lang/StringBuffer;", selfClass.get());
   if (!data) return 0;
   // StringBuffer is final, so the class of data is "java/lang/StringBuffer"
   // itself, had without a lookup by name.
