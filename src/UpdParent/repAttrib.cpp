@@ -54,7 +54,7 @@ jstring relativeValue(JNIEnv* env, jobject receiver, jobject target) {
 
   Local<jclass> fileClass(env, env->FindClass("java/io/File"));
   if (!fileClass) return nullptr;
-  jfieldID sepId = env->GetStaticFieldID(fileClass.get(), "separatorChar", "C");
+  jfieldID sepId = x7::staticFieldOf(env, fileClass.get(), "separatorChar", "C");
   if (sepId == nullptr) return nullptr;
   const jchar sep = env->GetStaticCharField(fileClass.get(), sepId);
 

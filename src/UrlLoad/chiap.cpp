@@ -74,7 +74,7 @@ jint repair(JNIEnv* env, jobject crawler, jobject node, jobject local) {
       // A saved name holds a caret where the URL had its '?' only where the
       // file system forbids '?', which is where the separator is '\'.
       Local<jclass> fileClass(env, env->GetObjectClass(local));
-      jfieldID sepId = env->GetStaticFieldID(fileClass.get(), "separatorChar", "C");
+      jfieldID sepId = x7::staticFieldOf(env, fileClass.get(), "separatorChar", "C");
       if (sepId == nullptr) return 0;
       const jchar sep = env->GetStaticCharField(fileClass.get(), sepId);
       retry = sep == '\\' && x7::text::repairCaret(text);
@@ -84,7 +84,7 @@ jint repair(JNIEnv* env, jobject crawler, jobject node, jobject local) {
 
   if (retry) {
     Local<jclass> urlClass(env, env->GetObjectClass(url.get()));
-    jmethodID ctor = env->GetMethodID(urlClass.get(), "<init>", "(Ljava/lang/String;)V");
+    jmethodID ctor = x7::methodOf(env, urlClass.get(), "<init>", "(Ljava/lang/String;)V");
     if (ctor == nullptr) return 0;
     Local<jstring> repaired(env, env->NewStringUTF(text.c_str()));
     if (!repaired) return 0;
@@ -119,7 +119,7 @@ JNIEXPORT jint JNICALL Java_UrlLoad_chiap(JNIEnv* env, jobject crawler, jobject 
   markerName.append(x7::text::kIncompleteSuffix);
 
   Local<jclass> fileClass(env, env->GetObjectClass(local));
-  jmethodID fileCtor = env->GetMethodID(fileClass.get(), "<init>", "(Ljava/lang/String;)V");
+  jmethodID fileCtor = x7::methodOf(env, fileClass.get(), "<init>", "(Ljava/lang/String;)V");
   if (fileCtor == nullptr) return 0;
   Local<jstring> markerPath(env, env->NewStringUTF(markerName.c_str()));
   if (!markerPath) return 0;

@@ -43,7 +43,7 @@ jobject rebuilt(JNIEnv* env, jclass urlClass, jobject base, std::string_view rem
     return nullptr;
   }
   const std::string text = x7::text::rebuildUrl(protocol, remainder);
-  jmethodID ctor = env->GetMethodID(urlClass, "<init>", "(Ljava/lang/String;)V");
+  jmethodID ctor = x7::methodOf(env, urlClass, "<init>", "(Ljava/lang/String;)V");
   if (ctor == nullptr) {
     failed = true;
     return nullptr;
@@ -61,7 +61,7 @@ jobject rebuilt(JNIEnv* env, jclass urlClass, jobject base, std::string_view rem
 // The URL of the link resolved against the base. Null when no URL comes of it
 // (exception cleared).
 jobject resolved(JNIEnv* env, jclass urlClass, jobject base, jstring link) {
-  jmethodID ctor = env->GetMethodID(urlClass, "<init>", "(Ljava/net/URL;Ljava/lang/String;)V");
+  jmethodID ctor = x7::methodOf(env, urlClass, "<init>", "(Ljava/net/URL;Ljava/lang/String;)V");
   if (ctor == nullptr) return nullptr;  // NoSuchMethodError stays pending
   jobject url = env->NewObject(urlClass, ctor, base, link);
   if (pending(env)) env->ExceptionClear();
@@ -71,23 +71,23 @@ jobject resolved(JNIEnv* env, jclass urlClass, jobject base, jstring link) {
 // Makes the new node and appends it to the crawl list.
 void addNode(JNIEnv* env, jobject crawler, jclass crawlerClass, jobject node, int increment, jobject url,
              jstring link) {
-  jfieldID urlIndexId = env->GetFieldID(crawlerClass, "urlIndex", "I");
+  jfieldID urlIndexId = x7::fieldOf(env, crawlerClass, "urlIndex", "I");
   if (urlIndexId == nullptr) return;
   const jint urlIndex = env->GetIntField(crawler, urlIndexId);
   Local<jclass> nodeClass(env, env->GetObjectClass(node));
-  jmethodID getLevel = env->GetMethodID(nodeClass.get(), "getLevel", "()I");
+  jmethodID getLevel = x7::methodOf(env, nodeClass.get(), "getLevel", "()I");
   if (getLevel == nullptr) return;
   const jint level = env->CallIntMethod(node, getLevel);
   if (pending(env)) return;
 
-  jmethodID ctor = env->GetMethodID(nodeClass.get(), "<init>", "(IILjava/net/URL;Ljava/lang/String;)V");
+  jmethodID ctor = x7::methodOf(env, nodeClass.get(), "<init>", "(IILjava/net/URL;Ljava/lang/String;)V");
   if (ctor == nullptr) return;
   // Wraps like the host's int arithmetic instead of overflowing.
   const jint nextLevel = static_cast<jint>(static_cast<std::uint32_t>(level) + static_cast<std::uint32_t>(increment));
   Local<> next(env, env->NewObject(nodeClass.get(), ctor, nextLevel, urlIndex, url, link));
   if (!next) return;
 
-  jfieldID listId = env->GetFieldID(crawlerClass, "urlToLoad", "Ljava/util/List;");
+  jfieldID listId = x7::fieldOf(env, crawlerClass, "urlToLoad", "Ljava/util/List;");
   if (listId == nullptr) return;
   Local<> list(env, env->GetObjectField(crawler, listId));
   if (!list) return;  // no crawl list to add to
@@ -120,16 +120,16 @@ JNIEXPORT void JNICALL Java_UrlLoad_chuekia(JNIEnv* env, jobject crawler, jobjec
   if (!link) return;
 
   Local<jclass> crawlerClass(env, env->GetObjectClass(crawler));
-  jmethodID notSupported = env->GetMethodID(crawlerClass.get(), "notSupportedProtocol", "(Ljava/lang/String;)Z");
+  jmethodID notSupported = x7::methodOf(env, crawlerClass.get(), "notSupportedProtocol", "(Ljava/lang/String;)Z");
   if (notSupported == nullptr) return;
   const jboolean drop = env->CallBooleanMethod(crawler, notSupported, link.get());
   if (pending(env) || drop == JNI_TRUE) return;
 
-  jfieldID lURLId = env->GetFieldID(crawlerClass.get(), "lURL", "Lcom/tolvak/fenwix/NodeURL;");
+  jfieldID lURLId = x7::fieldOf(env, crawlerClass.get(), "lURL", "Lcom/tolvak/fenwix/NodeURL;");
   if (lURLId == nullptr) return;
   Local<> node(env, env->GetObjectField(crawler, lURLId));
   if (!node) return;  // no page in hand: nothing to hang the link on
-  jfieldID baseId = env->GetFieldID(crawlerClass.get(), "baseURL", "Ljava/net/URL;");
+  jfieldID baseId = x7::fieldOf(env, crawlerClass.get(), "baseURL", "Ljava/net/URL;");
   if (baseId == nullptr) return;
   Local<> base(env, env->GetObjectField(crawler, baseId));
   // Without a base only an absolute link can be resolved; the class is URL's.
@@ -147,7 +147,7 @@ JNIEXPORT void JNICALL Java_UrlLoad_chuekia(JNIEnv* env, jobject crawler, jobjec
   if (saved == JNI_TRUE) {
     const int climb = x7::text::climbCount(linkBytes);
     remainder.remove_prefix(3 * static_cast<std::size_t>(climb));
-    jfieldID countId = env->GetFieldID(crawlerClass.get(), "baseFileSlashCount", "I");
+    jfieldID countId = x7::fieldOf(env, crawlerClass.get(), "baseFileSlashCount", "I");
     if (countId == nullptr) return;
     // The climb reaches the count; compared directly so that no count wraps.
     rebuild = climb >= env->GetIntField(crawler, countId);

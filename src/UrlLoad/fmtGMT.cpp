@@ -13,7 +13,7 @@ namespace {
 jobject englishLocale(JNIEnv* env) {
   Local<jclass> localeClass(env, env->FindClass("java/util/Locale"));
   if (!localeClass) return nullptr;
-  jfieldID us = env->GetStaticFieldID(localeClass.get(), "US", "Ljava/util/Locale;");
+  jfieldID us = x7::staticFieldOf(env, localeClass.get(), "US", "Ljava/util/Locale;");
   if (us == nullptr) return nullptr;
   return env->GetStaticObjectField(localeClass.get(), us);
 }
@@ -24,7 +24,7 @@ JNIEXPORT jobject JNICALL Java_UrlLoad_fmtGMT(JNIEnv* env, jobject crawler) {
   Local<jclass> zoneClass(env, env->FindClass("java/util/TimeZone"));
   if (!zoneClass) return nullptr;
   jmethodID getTimeZone =
-      env->GetStaticMethodID(zoneClass.get(), "getTimeZone", "(Ljava/lang/String;)Ljava/util/TimeZone;");
+      x7::staticMethodOf(env, zoneClass.get(), "getTimeZone", "(Ljava/lang/String;)Ljava/util/TimeZone;");
   if (getTimeZone == nullptr) return nullptr;
   Local<jstring> gmtName(env, env->NewStringUTF("GMT"));
   if (!gmtName) return nullptr;
@@ -33,7 +33,7 @@ JNIEXPORT jobject JNICALL Java_UrlLoad_fmtGMT(JNIEnv* env, jobject crawler) {
 
   Local<jclass> formatClass(env, env->FindClass("java/text/SimpleDateFormat"));
   if (!formatClass) return nullptr;
-  jmethodID ctor = env->GetMethodID(formatClass.get(), "<init>", "(Ljava/lang/String;Ljava/util/Locale;)V");
+  jmethodID ctor = x7::methodOf(env, formatClass.get(), "<init>", "(Ljava/lang/String;Ljava/util/Locale;)V");
   if (ctor == nullptr) return nullptr;
   Local<> locale(env, englishLocale(env));
   if (pending(env)) return nullptr;
@@ -44,7 +44,7 @@ JNIEXPORT jobject JNICALL Java_UrlLoad_fmtGMT(JNIEnv* env, jobject crawler) {
 
   Local<jclass> dateFormatClass(env, env->FindClass("java/text/DateFormat"));
   if (!dateFormatClass) return nullptr;
-  jmethodID setTimeZone = env->GetMethodID(dateFormatClass.get(), "setTimeZone", "(Ljava/util/TimeZone;)V");
+  jmethodID setTimeZone = x7::methodOf(env, dateFormatClass.get(), "setTimeZone", "(Ljava/util/TimeZone;)V");
   if (setTimeZone == nullptr) return nullptr;
   env->CallNonvirtualVoidMethod(formatter, dateFormatClass.get(), setTimeZone, gmt.get());
   if (pending(env)) return nullptr;

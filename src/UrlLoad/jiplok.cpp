@@ -57,7 +57,7 @@ bool reportFailure(JNIEnv* env, jobject crawler, jobject node, jobject conn, con
 // fileSetLastModified. Returns false with the exception pending on failure.
 bool stamp(JNIEnv* env, jobject crawler, jobject file, jlong time) {
   Local<jclass> cls(env, env->GetObjectClass(crawler));
-  jmethodID set = env->GetStaticMethodID(cls.get(), "fileSetLastModified", "(Ljava/io/File;J)V");
+  jmethodID set = x7::staticMethodOf(env, cls.get(), "fileSetLastModified", "(Ljava/io/File;J)V");
   if (set == nullptr) return false;
   env->CallStaticVoidMethod(cls.get(), set, file, time);
   return !pending(env);
@@ -66,7 +66,7 @@ bool stamp(JNIEnv* env, jobject crawler, jobject file, jlong time) {
 // A new object of the local file's own class for a path.
 jobject newFileLike(JNIEnv* env, jobject local, jstring path) {
   Local<jclass> cls(env, env->GetObjectClass(local));
-  jmethodID ctor = env->GetMethodID(cls.get(), "<init>", "(Ljava/lang/String;)V");
+  jmethodID ctor = x7::methodOf(env, cls.get(), "<init>", "(Ljava/lang/String;)V");
   if (ctor == nullptr) return nullptr;
   return env->NewObject(cls.get(), ctor, path);
 }
@@ -134,9 +134,9 @@ JNIEXPORT void JNICALL Java_UrlLoad_jiplok(JNIEnv* env, jobject crawler, jobject
 
   Local<jclass> outClass(env, env->FindClass("java/io/FileOutputStream"));
   if (!outClass) return;
-  jmethodID outCtor = env->GetMethodID(outClass.get(), "<init>", "(Ljava/lang/String;Z)V");
-  jmethodID write = outCtor ? env->GetMethodID(outClass.get(), "write", "([BII)V") : nullptr;
-  jmethodID close = write ? env->GetMethodID(outClass.get(), "close", "()V") : nullptr;
+  jmethodID outCtor = x7::methodOf(env, outClass.get(), "<init>", "(Ljava/lang/String;Z)V");
+  jmethodID write = outCtor ? x7::methodOf(env, outClass.get(), "write", "([BII)V") : nullptr;
+  jmethodID close = write ? x7::methodOf(env, outClass.get(), "close", "()V") : nullptr;
   if (close == nullptr) return;
   Local<> out(env, env->NewObject(outClass.get(), outCtor, nameStr.get(), append));
   if (pending(env)) {

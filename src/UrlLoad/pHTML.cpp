@@ -13,7 +13,7 @@ namespace {
 
 // The root element: built from the empty text, it stands for no tag.
 jobject newRoot(JNIEnv* env, jclass elementClass) {
-  jmethodID ctor = env->GetMethodID(elementClass, "<init>", "(Ljava/lang/String;)V");
+  jmethodID ctor = x7::methodOf(env, elementClass, "<init>", "(Ljava/lang/String;)V");
   if (ctor == nullptr) return nullptr;
   Local<jstring> empty(env, env->NewStringUTF(""));
   if (!empty) return nullptr;
@@ -35,13 +35,13 @@ void reportUnreadable(JNIEnv* env, jobject crawler, jstring name) {
 // which must not run with an exception pending.
 bool readPage(JNIEnv* env, jclass elementClass, jobject root, jclass readerClass, jobject reader) {
   bool failed = false;
-  jmethodID findChild = env->GetMethodID(elementClass, "findChild", "(Ljava/io/InputStreamReader;)V");
+  jmethodID findChild = x7::methodOf(env, elementClass, "findChild", "(Ljava/io/InputStreamReader;)V");
   if (findChild != nullptr) env->CallVoidMethod(root, findChild, reader);
   if (pending(env)) {
     env->ExceptionClear();
     failed = true;
   }
-  jmethodID close = env->GetMethodID(readerClass, "close", "()V");
+  jmethodID close = x7::methodOf(env, readerClass, "close", "()V");
   if (close != nullptr) env->CallVoidMethod(reader, close);
   if (pending(env)) {
     env->ExceptionClear();
@@ -58,7 +58,7 @@ JNIEXPORT void JNICALL Java_UrlLoad_pHTML(JNIEnv* env, jobject crawler, jobject 
   Local<jclass> crawlerClass(env, env->GetObjectClass(crawler));
   Local<jclass> nodeClass(env, env->GetObjectClass(node));
 
-  jmethodID processHTML = env->GetMethodID(nodeClass.get(), "processHTML", "()Z");
+  jmethodID processHTML = x7::methodOf(env, nodeClass.get(), "processHTML", "()Z");
   if (processHTML == nullptr) return;
   const jboolean wanted = env->CallBooleanMethod(node, processHTML);
   if (pending(env) || wanted != JNI_TRUE) return;
@@ -68,14 +68,14 @@ JNIEXPORT void JNICALL Java_UrlLoad_pHTML(JNIEnv* env, jobject crawler, jobject 
   Local<> root(env, newRoot(env, elementClass.get()));
   if (!root) return;
 
-  jmethodID getName = env->GetMethodID(nodeClass.get(), "getLoadedFilename", "()Ljava/lang/String;");
+  jmethodID getName = x7::methodOf(env, nodeClass.get(), "getLoadedFilename", "()Ljava/lang/String;");
   if (getName == nullptr) return;
   Local<jstring> name(env, static_cast<jstring>(env->CallObjectMethod(node, getName)));
   if (pending(env)) return;
 
   Local<jclass> inClass(env, env->FindClass("java/io/FileInputStream"));
   if (!inClass) return;
-  jmethodID inCtor = env->GetMethodID(inClass.get(), "<init>", "(Ljava/lang/String;)V");
+  jmethodID inCtor = x7::methodOf(env, inClass.get(), "<init>", "(Ljava/lang/String;)V");
   if (inCtor == nullptr) return;
   Local<> in(env, env->NewObject(inClass.get(), inCtor, name.get()));
   if (pending(env)) {
@@ -85,7 +85,7 @@ JNIEXPORT void JNICALL Java_UrlLoad_pHTML(JNIEnv* env, jobject crawler, jobject 
 
   Local<jclass> readerClass(env, env->FindClass("java/io/InputStreamReader"));
   if (!readerClass) return;
-  jmethodID readerCtor = env->GetMethodID(readerClass.get(), "<init>", "(Ljava/io/InputStream;)V");
+  jmethodID readerCtor = x7::methodOf(env, readerClass.get(), "<init>", "(Ljava/io/InputStream;)V");
   if (readerCtor == nullptr) return;
   Local<> reader(env, env->NewObject(readerClass.get(), readerCtor, in.get()));
   if (!reader) return;
@@ -93,19 +93,19 @@ JNIEXPORT void JNICALL Java_UrlLoad_pHTML(JNIEnv* env, jobject crawler, jobject 
   if (!readPage(env, elementClass.get(), root.get(), readerClass.get(), reader.get())) return;
 
   // The base and its depth are in place before the scan: link discovery reads both.
-  jmethodID getURL = env->GetMethodID(nodeClass.get(), "getURL", "()Ljava/net/URL;");
+  jmethodID getURL = x7::methodOf(env, nodeClass.get(), "getURL", "()Ljava/net/URL;");
   if (getURL == nullptr) return;
   Local<> url(env, env->CallObjectMethod(node, getURL));
   if (pending(env)) return;
-  jfieldID baseURL = env->GetFieldID(crawlerClass.get(), "baseURL", "Ljava/net/URL;");
+  jfieldID baseURL = x7::fieldOf(env, crawlerClass.get(), "baseURL", "Ljava/net/URL;");
   if (baseURL == nullptr) return;
   env->SetObjectField(crawler, baseURL, url.get());
-  jmethodID count = env->GetMethodID(crawlerClass.get(), "countBaseFileSlash", "()V");
+  jmethodID count = x7::methodOf(env, crawlerClass.get(), "countBaseFileSlash", "()V");
   if (count == nullptr) return;
   env->CallVoidMethod(crawler, count);
   if (pending(env)) return;
 
-  jmethodID scan = env->GetMethodID(crawlerClass.get(), "scan_html", "(Lx7Element;)V");
+  jmethodID scan = x7::methodOf(env, crawlerClass.get(), "scan_html", "(Lx7Element;)V");
   if (scan == nullptr) return;
   env->CallVoidMethod(crawler, scan, root.get());
 }

@@ -111,9 +111,9 @@ JNIEXPORT void JNICALL Java_UrlLoad_setRequestProperties(JNIEnv* env, jobject cr
   DateFormatting f{fo.get(), foSuper.get(), nullptr, dateClass.get(), nullptr, nullptr};
   f.lastModified = x7::methodOf(env, local, "lastModified", "()J");
   if (f.lastModified == nullptr) return;
-  f.dateFromMillis = env->GetMethodID(dateClass.get(), "<init>", "(J)V");
+  f.dateFromMillis = x7::methodOf(env, dateClass.get(), "<init>", "(J)V");
   if (f.dateFromMillis == nullptr) return;
-  f.format = env->GetMethodID(foSuper.get(), "format", "(Ljava/util/Date;)Ljava/lang/String;");
+  f.format = x7::methodOf(env, foSuper.get(), "format", "(Ljava/util/Date;)Ljava/lang/String;");
   if (f.format == nullptr) return;
 
   jfieldID rangeId = x7::fieldOf(env, crawler, "range", "Ljava/lang/String;");
@@ -150,7 +150,7 @@ JNIEXPORT void JNICALL Java_UrlLoad_setRequestProperties(JNIEnv* env, jobject cr
   }
   Local<> date(env, nullptr);
   if (now) {
-    jmethodID current = env->GetMethodID(dateClass.get(), "<init>", "()V");
+    jmethodID current = x7::methodOf(env, dateClass.get(), "<init>", "()V");
     if (current == nullptr) return;
     date.reset(env->NewObject(dateClass.get(), current));
   } else {

@@ -111,15 +111,33 @@ inline bool copyString(JNIEnv* env, jstring s, std::string& out) {
 }
 
 // Lookups by name and signature. A null result means the member is missing
-// and NoSuchMethodError/NoSuchFieldError is pending.
+// and NoSuchMethodError/NoSuchFieldError is pending. The object forms look in
+// the object's class, had for the lookup alone; the class forms serve a native
+// that holds the class anyway (to make objects of it, or for several members).
 inline jmethodID methodOf(JNIEnv* env, jobject obj, const char* name, const char* sig) {
   Local<jclass> cls(env, env->GetObjectClass(obj));
   return env->GetMethodID(cls.get(), name, sig);
 }
 
+inline jmethodID methodOf(JNIEnv* env, jclass cls, const char* name, const char* sig) {
+  return env->GetMethodID(cls, name, sig);
+}
+
 inline jfieldID fieldOf(JNIEnv* env, jobject obj, const char* name, const char* sig) {
   Local<jclass> cls(env, env->GetObjectClass(obj));
   return env->GetFieldID(cls.get(), name, sig);
+}
+
+inline jfieldID fieldOf(JNIEnv* env, jclass cls, const char* name, const char* sig) {
+  return env->GetFieldID(cls, name, sig);
+}
+
+inline jmethodID staticMethodOf(JNIEnv* env, jclass cls, const char* name, const char* sig) {
+  return env->GetStaticMethodID(cls, name, sig);
+}
+
+inline jfieldID staticFieldOf(JNIEnv* env, jclass cls, const char* name, const char* sig) {
+  return env->GetStaticFieldID(cls, name, sig);
 }
 
 // Throws a new exception of the named class with a message. False when the
@@ -136,7 +154,7 @@ inline bool throwException(JNIEnv* env, const char* className, const char* messa
 // means an exception is pending. cls is obj's class where the caller holds
 // it; without it the field is looked up in obj's class.
 inline Local<> requiredField(JNIEnv* env, jobject obj, const char* name, const char* sig, jclass cls = nullptr) {
-  jfieldID id = cls != nullptr ? env->GetFieldID(cls, name, sig) : fieldOf(env, obj, name, sig);
+  jfieldID id = cls != nullptr ? fieldOf(env, cls, name, sig) : fieldOf(env, obj, name, sig);
   if (id == nullptr) return Local<>(env, nullptr);
   Local<> value(env, env->GetObjectField(obj, id));
   if (!value) throwException(env, "java/lang/NullPointerException", name);

@@ -69,7 +69,7 @@ int indexOfName(JNIEnv* env, jstring name, jmethodID equalsIgnoreCase, const cha
 
 // The tag buffer's text as a host string; null with the exception pending.
 jstring textOf(JNIEnv* env, jclass stringClass, jobject tag) {
-  jmethodID ctor = env->GetMethodID(stringClass, "<init>", "(Ljava/lang/StringBuffer;)V");
+  jmethodID ctor = x7::methodOf(env, stringClass, "<init>", "(Ljava/lang/StringBuffer;)V");
   if (ctor == nullptr) return nullptr;
   return static_cast<jstring>(env->NewObject(stringClass, ctor, tag));
 }
@@ -82,7 +82,7 @@ bool addChild(JNIEnv* env, jobject self, jclass selfClass, jobject child) {
   // The list's own class: its add is what List.add dispatches to, found
   // without a class lookup by name.
   Local<jclass> listClass(env, env->GetObjectClass(children.get()));
-  jmethodID add = env->GetMethodID(listClass.get(), "add", "(Ljava/lang/Object;)Z");
+  jmethodID add = x7::methodOf(env, listClass.get(), "add", "(Ljava/lang/Object;)Z");
   if (add == nullptr) return false;
   env->CallBooleanMethod(children.get(), add, child);
   return !pending(env);
@@ -99,7 +99,7 @@ JNIEXPORT jint JNICALL Java_x7Element_doOneTag(JNIEnv* env, jobject self, jobjec
   // StringBuffer is final, so the class of data is "java/lang/StringBuffer"
   // itself, had without a lookup by name.
   Local<jclass> bufClass(env, env->GetObjectClass(data.get()));
-  jmethodID appendC = env->GetMethodID(bufClass.get(), "append", "(C)Ljava/lang/StringBuffer;");
+  jmethodID appendC = x7::methodOf(env, bufClass.get(), "append", "(C)Ljava/lang/StringBuffer;");
   if (appendC == nullptr) return 0;
 
   // Text up to the next '<'.
@@ -112,14 +112,14 @@ JNIEXPORT jint JNICALL Java_x7Element_doOneTag(JNIEnv* env, jobject self, jobjec
   }
 
   // The tag, through the first '>'.
-  jmethodID bufCtor = env->GetMethodID(bufClass.get(), "<init>", "()V");
+  jmethodID bufCtor = x7::methodOf(env, bufClass.get(), "<init>", "()V");
   if (bufCtor == nullptr) return 0;
   Local<> tag(env, env->NewObject(bufClass.get(), bufCtor));
   if (!tag) return 0;
   Appended a = appendChar(env, tag.get(), appendC, '<');
   if (a == kFailed) return 0;
   if (a == kNull) x7::diag("append char is zero\n");
-  jmethodID appendS = env->GetMethodID(bufClass.get(), "append", "(Ljava/lang/String;)Ljava/lang/StringBuffer;");
+  jmethodID appendS = x7::methodOf(env, bufClass.get(), "append", "(Ljava/lang/String;)Ljava/lang/StringBuffer;");
   if (appendS == nullptr) return 0;
   Local<jclass> stringClass(env, env->FindClass("java/lang/String"));
   if (!stringClass) return 0;
@@ -146,22 +146,22 @@ JNIEXPORT jint JNICALL Java_x7Element_doOneTag(JNIEnv* env, jobject self, jobjec
   Local<jstring> tagText(env, textOf(env, stringClass.get(), tag.get()));
   if (!tagText) return 0;
   tag.reset(nullptr);
-  jmethodID ctor = env->GetMethodID(selfClass.get(), "<init>", "(Ljava/lang/String;)V");
+  jmethodID ctor = x7::methodOf(env, selfClass.get(), "<init>", "(Ljava/lang/String;)V");
   if (ctor == nullptr) return 0;
   Local<> child(env, env->NewObject(selfClass.get(), ctor, tagText.get()));
   if (!child) return 0;
-  jmethodID getTagname = env->GetMethodID(selfClass.get(), "getTagname", "()Ljava/lang/String;");
+  jmethodID getTagname = x7::methodOf(env, selfClass.get(), "getTagname", "()Ljava/lang/String;");
   if (getTagname == nullptr) return 0;
   Local<jstring> name(env, static_cast<jstring>(env->CallObjectMethod(child.get(), getTagname)));
   if (pending(env)) return 0;
 
   // A tag without a name is text.
   if (name) {
-    jmethodID getEndTagname = env->GetMethodID(selfClass.get(), "getEndTagname", "()Ljava/lang/String;");
+    jmethodID getEndTagname = x7::methodOf(env, selfClass.get(), "getEndTagname", "()Ljava/lang/String;");
     if (getEndTagname == nullptr) return 0;
     Local<jstring> endName(env, static_cast<jstring>(env->CallObjectMethod(self, getEndTagname)));
     if (pending(env)) return 0;
-    jmethodID equalsIgnoreCase = env->GetMethodID(stringClass.get(), "equalsIgnoreCase", "(Ljava/lang/String;)Z");
+    jmethodID equalsIgnoreCase = x7::methodOf(env, stringClass.get(), "equalsIgnoreCase", "(Ljava/lang/String;)Z");
     if (equalsIgnoreCase == nullptr) return 0;
     const jboolean closes = env->CallBooleanMethod(name.get(), equalsIgnoreCase, endName.get());
     if (pending(env)) return 0;
@@ -182,7 +182,7 @@ JNIEXPORT jint JNICALL Java_x7Element_doOneTag(JNIEnv* env, jobject self, jobjec
       endName.reset(nullptr);
       if (!addChild(env, self, selfClass.get(), child.get())) return 0;
       if (container >= 0) {
-        jmethodID findChild = env->GetMethodID(selfClass.get(), "findChild", "(Ljava/io/InputStreamReader;)V");
+        jmethodID findChild = x7::methodOf(env, selfClass.get(), "findChild", "(Ljava/io/InputStreamReader;)V");
         if (findChild == nullptr) return 0;
         env->CallVoidMethod(child.get(), findChild, reader);
         if (pending(env)) return 0;
