@@ -30,13 +30,11 @@ int rowOf(const char* tag) {
 // Calls a node's getLoadedFilename. Returns false with an exception pending
 // on failure; a null name leaves `present` false.
 bool loadedName(JNIEnv* env, jobject node, std::string& out, bool& present) {
-  jmethodID get = x7::methodOf(env, node, "getLoadedFilename", "()Ljava/lang/String;");
-  if (get == nullptr) return false;
-  Local<jstring> s(env, static_cast<jstring>(env->CallObjectMethod(node, get)));
-  if (pending(env)) return false;
-  present = static_cast<bool>(s);
+  const auto s = x7::call<Local<jstring>>(env, node, "getLoadedFilename", "()Ljava/lang/String;");
+  if (!s) return false;
+  present = static_cast<bool>(*s);
   if (!present) return true;
-  return x7::copyString(env, s.get(), out);
+  return x7::copyString(env, s->get(), out);
 }
 
 // The path from the parent page's saved file to the target's, as a new host
@@ -67,15 +65,11 @@ jstring relativeValue(JNIEnv* env, jobject receiver, jobject target) {
 // The target's absolute URL text as a host string; null when an exception is
 // pending or the target has no URL.
 jstring absoluteValue(JNIEnv* env, jobject target) {
-  jmethodID getURL = x7::methodOf(env, target, "getURL", "()Ljava/net/URL;");
-  if (getURL == nullptr) return nullptr;
-  Local<> url(env, env->CallObjectMethod(target, getURL));
-  if (pending(env) || !url) return nullptr;
-  jmethodID toString = x7::methodOf(env, url.get(), "toString", "()Ljava/lang/String;");
-  if (toString == nullptr) return nullptr;
-  jstring text = static_cast<jstring>(env->CallObjectMethod(url.get(), toString));
-  if (pending(env)) return nullptr;
-  return text;
+  const auto url = x7::call<Local<>>(env, target, "getURL", "()Ljava/net/URL;");
+  if (!url || !*url) return nullptr;
+  auto text = x7::call<Local<jstring>>(env, url->get(), "toString", "()Ljava/lang/String;");
+  if (!text) return nullptr;
+  return text->release();
 }
 
 }  // namespace
@@ -92,27 +86,24 @@ JNIEXPORT void JNICALL Java_UpdParent_repAttrib(JNIEnv* env, jobject receiver, j
 
   Local<jstring> attrName(env, env->NewStringUTF(UpdPattrib[row]));
   if (!attrName) return;
-  jmethodID getAttribute = x7::methodOf(env, element, "getAttribute", "(Ljava/lang/String;)Ljava/lang/String;");
-  if (getAttribute == nullptr) return;
-  Local<jstring> value(env, static_cast<jstring>(env->CallObjectMethod(element, getAttribute, attrName.get())));
-  if (pending(env) || !value) return;
+  const auto value =
+      x7::call<Local<jstring>>(env, element, "getAttribute", "(Ljava/lang/String;)Ljava/lang/String;", attrName.get());
+  if (!value || !*value) return;
   std::string raw;
-  if (!x7::copyString(env, value.get(), raw)) return;
+  if (!x7::copyString(env, value->get(), raw)) return;
   const std::string link(x7::text::stripQuotes(raw));
 
   Local<jstring> linkStr(env, env->NewStringUTF(link.c_str()));
   if (!linkStr) return;
-  jmethodID findMatch = x7::methodOf(env, receiver, "findMatch", "(Ljava/lang/String;)Lcom/tolvak/fenwix/NodeURL;");
-  if (findMatch == nullptr) return;
-  Local<> target(env, env->CallObjectMethod(receiver, findMatch, linkStr.get()));
-  if (pending(env) || !target) return;
+  const auto target =
+      x7::call<Local<>>(env, receiver, "findMatch", "(Ljava/lang/String;)Lcom/tolvak/fenwix/NodeURL;", linkStr.get());
+  if (!target || !*target) return;
 
-  jmethodID isLoaded = x7::methodOf(env, target.get(), "isLoaded", "()Z");
-  if (isLoaded == nullptr) return;
-  const jboolean loaded = env->CallBooleanMethod(target.get(), isLoaded);
-  if (pending(env)) return;
+  const auto loaded = x7::call<jboolean>(env, target->get(), "isLoaded", "()Z");
+  if (!loaded) return;
 
-  Local<jstring> newValue(env, loaded ? relativeValue(env, receiver, target.get()) : absoluteValue(env, target.get()));
+  Local<jstring> newValue(env, *loaded ? relativeValue(env, receiver, target->get())
+                                       : absoluteValue(env, target->get()));
   if (!newValue) return;
 
   {
@@ -125,9 +116,8 @@ JNIEXPORT void JNICALL Java_UpdParent_repAttrib(JNIEnv* env, jobject receiver, j
   if (modified == nullptr) return;
   env->SetBooleanField(receiver, modified, JNI_TRUE);
 
-  jmethodID replace = x7::methodOf(env, element, "replaceAttribute", "(Ljava/lang/String;Ljava/lang/String;)Z");
-  if (replace == nullptr) return;
-  const jboolean replaced = env->CallBooleanMethod(element, replace, attrName.get(), newValue.get());
-  if (pending(env)) return;
-  if (!replaced) x7::diag("tree.replaceAttribute(.) is false!\n");
+  const auto replaced = x7::call<jboolean>(env, element, "replaceAttribute",
+                                           "(Ljava/lang/String;Ljava/lang/String;)Z", attrName.get(), newValue.get());
+  if (!replaced) return;
+  if (!*replaced) x7::diag("tree.replaceAttribute(.) is false!\n");
 }

@@ -35,11 +35,9 @@ bool settlesMarker(jint code) { return code == 200 || code == 206 || code == 304
 
 // 304 for a transfer that was interrupted: ask for the rest of the file.
 jint resume(JNIEnv* env, jobject crawler, jobject local) {
-  jmethodID length = x7::methodOf(env, local, "length", "()J");
-  if (length == nullptr) return 0;
-  const jlong size = env->CallLongMethod(local, length);
-  if (pending(env)) return 0;
-  const std::string range = x7::text::rangeValue(size);
+  const auto size = x7::call<jlong>(env, local, "length", "()J");
+  if (!size) return 0;
+  const std::string range = x7::text::rangeValue(*size);
   x7::diag("contructed range field:%s\n", range.c_str());
   jfieldID rangeId = x7::fieldOf(env, crawler, "range", "Ljava/lang/String;");
   if (rangeId == nullptr) return 0;
@@ -52,16 +50,14 @@ jint resume(JNIEnv* env, jobject crawler, jobject local) {
 
 // 404: one repaired URL, or the node is given up.
 jint repair(JNIEnv* env, jobject crawler, jobject node, jobject local) {
-  jmethodID getURL = x7::methodOf(env, node, "getURL", "()Ljava/net/URL;");
-  if (getURL == nullptr) return 0;
-  Local<> url(env, env->CallObjectMethod(node, getURL));
-  if (pending(env)) return 0;
-  if (!url) {
+  const auto url = x7::call<Local<>>(env, node, "getURL", "()Ljava/net/URL;");
+  if (!url) return 0;
+  if (!*url) {
     x7::throwException(env, kNullPointer, "node URL");
     return 0;
   }
   std::string text;
-  if (!x7::callString(env, url.get(), "toString", text)) return 0;
+  if (!x7::callString(env, url->get(), "toString", text)) return 0;
 
   bool retry = false;
   switch (x7::text::repairPageName(text)) {
@@ -83,7 +79,7 @@ jint repair(JNIEnv* env, jobject crawler, jobject node, jobject local) {
   }
 
   if (retry) {
-    Local<jclass> urlClass(env, env->GetObjectClass(url.get()));
+    Local<jclass> urlClass(env, env->GetObjectClass(url->get()));
     jmethodID ctor = x7::methodOf(env, urlClass.get(), "<init>", "(Ljava/lang/String;)V");
     if (ctor == nullptr) return 0;
     Local<jstring> repaired(env, env->NewStringUTF(text.c_str()));
@@ -92,10 +88,7 @@ jint repair(JNIEnv* env, jobject crawler, jobject node, jobject local) {
     if (pending(env)) {
       env->ExceptionClear();  // not a URL: give up below
     } else {
-      jmethodID setURL = x7::methodOf(env, node, "setURL", "(Ljava/net/URL;)V");
-      if (setURL == nullptr) return 0;
-      env->CallVoidMethod(node, setURL, next.get());
-      if (pending(env)) return 0;
+      if (!x7::callVoid(env, node, x7::methodOf(env, node, "setURL", "(Ljava/net/URL;)V"), next.get())) return 0;
       return stepBack(env, crawler) ? 1 : 0;
     }
   }
@@ -107,12 +100,10 @@ jint repair(JNIEnv* env, jobject crawler, jobject node, jobject local) {
 
 JNIEXPORT jint JNICALL Java_UrlLoad_chiap(JNIEnv* env, jobject crawler, jobject node, jobject conn,
                                          jobject local) {
-  jmethodID getName = x7::methodOf(env, node, "getLoadedFilename", "()Ljava/lang/String;");
-  if (getName == nullptr) return 0;
-  Local<jstring> nameStr(env, static_cast<jstring>(env->CallObjectMethod(node, getName)));
-  if (pending(env)) return 0;
+  const auto nameStr = x7::call<Local<jstring>>(env, node, "getLoadedFilename", "()Ljava/lang/String;");
+  if (!nameStr) return 0;
   std::string markerName;
-  if (!x7::copyString(env, nameStr.get(), markerName)) {
+  if (!x7::copyString(env, nameStr->get(), markerName)) {
     if (!pending(env)) x7::throwException(env, kNullPointer, "loaded file name");
     return 0;
   }
@@ -125,21 +116,15 @@ JNIEXPORT jint JNICALL Java_UrlLoad_chiap(JNIEnv* env, jobject crawler, jobject 
   if (!markerPath) return 0;
   Local<> marker(env, env->NewObject(fileClass.get(), fileCtor, markerPath.get()));
   if (pending(env)) return 0;
-  jmethodID exists = x7::methodOf(env, marker.get(), "exists", "()Z");
-  if (exists == nullptr) return 0;
-  const bool hadMarker = env->CallBooleanMethod(marker.get(), exists);
-  if (pending(env)) return 0;
-
-  jmethodID getCode = x7::methodOf(env, node, "getResponseCode", "()I");
-  if (getCode == nullptr) return 0;
-  const jint code = env->CallIntMethod(node, getCode);
-  if (pending(env)) return 0;
+  const auto exists = x7::call<jboolean>(env, marker.get(), "exists", "()Z");
+  if (!exists) return 0;
+  const bool hadMarker = *exists;
+  const auto response = x7::call<jint>(env, node, "getResponseCode", "()I");
+  if (!response) return 0;
+  const jint code = *response;
 
   if (hadMarker && settlesMarker(code)) {
-    jmethodID del = x7::methodOf(env, marker.get(), "delete", "()Z");
-    if (del == nullptr) return 0;
-    env->CallBooleanMethod(marker.get(), del);
-    if (pending(env)) return 0;
+    if (!x7::call<jboolean>(env, marker.get(), "delete", "()Z")) return 0;
   }
 
   if (code == 304) {

@@ -75,15 +75,13 @@ void addNode(JNIEnv* env, jobject crawler, jclass crawlerClass, jobject node, in
   if (urlIndexId == nullptr) return;
   const jint urlIndex = env->GetIntField(crawler, urlIndexId);
   Local<jclass> nodeClass(env, env->GetObjectClass(node));
-  jmethodID getLevel = x7::methodOf(env, nodeClass.get(), "getLevel", "()I");
-  if (getLevel == nullptr) return;
-  const jint level = env->CallIntMethod(node, getLevel);
-  if (pending(env)) return;
+  const auto level = x7::call<jint>(env, node, x7::methodOf(env, nodeClass.get(), "getLevel", "()I"));
+  if (!level) return;
 
   jmethodID ctor = x7::methodOf(env, nodeClass.get(), "<init>", "(IILjava/net/URL;Ljava/lang/String;)V");
   if (ctor == nullptr) return;
   // Wraps like the host's int arithmetic instead of overflowing.
-  const jint nextLevel = static_cast<jint>(static_cast<std::uint32_t>(level) + static_cast<std::uint32_t>(increment));
+  const jint nextLevel = static_cast<jint>(static_cast<std::uint32_t>(*level) + static_cast<std::uint32_t>(increment));
   Local<> next(env, env->NewObject(nodeClass.get(), ctor, nextLevel, urlIndex, url, link));
   if (!next) return;
 
@@ -91,11 +89,9 @@ void addNode(JNIEnv* env, jobject crawler, jclass crawlerClass, jobject node, in
   if (listId == nullptr) return;
   Local<> list(env, env->GetObjectField(crawler, listId));
   if (!list) return;  // no crawl list to add to
-  jmethodID add = x7::methodOf(env, list.get(), "add", "(Ljava/lang/Object;)Z");
-  if (add == nullptr) return;
-  const jboolean added = env->CallBooleanMethod(list.get(), add, next.get());
-  if (pending(env)) return;
-  if (added != JNI_TRUE) x7::diag("urlToLoad.add(nextLURL) false.\n");
+  const auto added = x7::call<jboolean>(env, list.get(), "add", "(Ljava/lang/Object;)Z", next.get());
+  if (!added) return;
+  if (*added != JNI_TRUE) x7::diag("urlToLoad.add(nextLURL) false.\n");
 }
 
 }  // namespace
@@ -111,19 +107,18 @@ JNIEXPORT void JNICALL Java_UrlLoad_chuekia(JNIEnv* env, jobject crawler, jobjec
   if (getAttribute == nullptr) return;
   Local<jstring> attrName(env, env->NewStringUTF(x7::attributes[row]));
   if (!attrName) return;
-  Local<jstring> value(env, static_cast<jstring>(env->CallObjectMethod(element, getAttribute, attrName.get())));
-  if (pending(env) || !value) return;
+  const auto value = x7::call<Local<jstring>>(env, element, getAttribute, attrName.get());
+  if (!value || !*value) return;
   std::string copy;
-  if (!x7::copyString(env, value.get(), copy)) return;
+  if (!x7::copyString(env, value->get(), copy)) return;
   const std::string_view linkBytes = x7::text::stripQuotes(copy);
   Local<jstring> link(env, env->NewStringUTF(std::string(linkBytes).c_str()));
   if (!link) return;
 
   Local<jclass> crawlerClass(env, env->GetObjectClass(crawler));
   jmethodID notSupported = x7::methodOf(env, crawlerClass.get(), "notSupportedProtocol", "(Ljava/lang/String;)Z");
-  if (notSupported == nullptr) return;
-  const jboolean drop = env->CallBooleanMethod(crawler, notSupported, link.get());
-  if (pending(env) || drop == JNI_TRUE) return;
+  const auto drop = x7::call<jboolean>(env, crawler, notSupported, link.get());
+  if (!drop || *drop == JNI_TRUE) return;
 
   jfieldID lURLId = x7::fieldOf(env, crawlerClass.get(), "lURL", "Lcom/tolvak/fenwix/NodeURL;");
   if (lURLId == nullptr) return;
@@ -136,15 +131,13 @@ JNIEXPORT void JNICALL Java_UrlLoad_chuekia(JNIEnv* env, jobject crawler, jobjec
   Local<jclass> urlClass(env, base ? env->GetObjectClass(base.get()) : env->FindClass("java/net/URL"));
   if (!urlClass) return;
 
-  jmethodID previously = x7::methodOf(env, node.get(), "isPreviouslyDownloaded", "()Z");
-  if (previously == nullptr) return;
-  const jboolean saved = env->CallBooleanMethod(node.get(), previously);
-  if (pending(env)) return;
+  const auto saved = x7::call<jboolean>(env, node.get(), "isPreviouslyDownloaded", "()Z");
+  if (!saved) return;
 
   Local<> url(env, nullptr);
   bool rebuild = false;
   std::string_view remainder = linkBytes;
-  if (saved == JNI_TRUE) {
+  if (*saved == JNI_TRUE) {
     const int climb = x7::text::climbCount(linkBytes);
     remainder.remove_prefix(3 * static_cast<std::size_t>(climb));
     jfieldID countId = x7::fieldOf(env, crawlerClass.get(), "baseFileSlashCount", "I");

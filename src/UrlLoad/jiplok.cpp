@@ -19,22 +19,19 @@ constexpr jint kChunk = 100;
 // Closes the output stream; whatever close throws is cleared without a word,
 // as the bytes written so far are already on disk.
 void closeQuietly(JNIEnv* env, jobject out, jmethodID close) {
-  env->CallVoidMethod(out, close);
-  if (pending(env)) env->ExceptionClear();
+  if (!x7::callVoid(env, out, close)) env->ExceptionClear();
 }
 
 // The text of the connection's URL for a log line. Returns false with the
 // exception pending on failure.
 bool connectionUrl(JNIEnv* env, jobject conn, std::string& out) {
-  jmethodID getURL = x7::methodOf(env, conn, "getURL", "()Ljava/net/URL;");
-  if (getURL == nullptr) return false;
-  Local<> url(env, env->CallObjectMethod(conn, getURL));
-  if (pending(env)) return false;
-  if (!url) {
+  const auto url = x7::call<Local<>>(env, conn, "getURL", "()Ljava/net/URL;");
+  if (!url) return false;
+  if (!*url) {
     out.clear();
     return true;
   }
-  return x7::callString(env, url.get(), "toString", out);
+  return x7::callString(env, url->get(), "toString", out);
 }
 
 // Reports a handled failure: the diagnostic, the exception cleared, the log
@@ -74,17 +71,12 @@ jobject newFileLike(JNIEnv* env, jobject local, jstring path) {
 // Makes the local file's parent directory. A local file without a parent
 // has nothing to make.
 bool makeParent(JNIEnv* env, jobject local) {
-  jmethodID getParent = x7::methodOf(env, local, "getParent", "()Ljava/lang/String;");
-  if (getParent == nullptr) return false;
-  Local<jstring> parent(env, static_cast<jstring>(env->CallObjectMethod(local, getParent)));
+  const auto parent = x7::call<Local<jstring>>(env, local, "getParent", "()Ljava/lang/String;");
+  if (!parent) return false;
+  if (!*parent) return true;
+  Local<> dir(env, newFileLike(env, local, parent->get()));
   if (pending(env)) return false;
-  if (!parent) return true;
-  Local<> dir(env, newFileLike(env, local, parent.get()));
-  if (pending(env)) return false;
-  jmethodID mkdirs = x7::methodOf(env, dir.get(), "mkdirs", "()Z");
-  if (mkdirs == nullptr) return false;
-  env->CallBooleanMethod(dir.get(), mkdirs);
-  return !pending(env);
+  return x7::call<jboolean>(env, dir.get(), "mkdirs", "()Z").has_value();
 }
 
 // Creates the incomplete marker and stamps it with the server time. A marker
@@ -97,8 +89,7 @@ void leaveMarker(JNIEnv* env, jobject crawler, jobject local, const std::string&
   if (pending(env)) return;
   jmethodID create = x7::methodOf(env, marker.get(), "createNewFile", "()Z");
   if (create == nullptr) return;
-  env->CallBooleanMethod(marker.get(), create);
-  if (pending(env)) {
+  if (!x7::call<jboolean>(env, marker.get(), create)) {
     env->ExceptionClear();
     return;
   }
@@ -113,24 +104,18 @@ JNIEXPORT void JNICALL Java_UrlLoad_jiplok(JNIEnv* env, jobject crawler, jobject
   if (abortedId == nullptr) return;
   if (env->GetBooleanField(crawler, abortedId)) return;
 
-  jmethodID download = x7::methodOf(env, node, "downloadThisURL", "()Z");
-  if (download == nullptr) return;
-  const jboolean wanted = env->CallBooleanMethod(node, download);
-  if (pending(env) || !wanted) return;
+  const auto wanted = x7::call<jboolean>(env, node, "downloadThisURL", "()Z");
+  if (!wanted || !*wanted) return;
 
   if (!makeParent(env, local)) return;
 
-  jmethodID getName = x7::methodOf(env, node, "getLoadedFilename", "()Ljava/lang/String;");
-  if (getName == nullptr) return;
-  Local<jstring> nameStr(env, static_cast<jstring>(env->CallObjectMethod(node, getName)));
-  if (pending(env)) return;
+  const auto nameStr = x7::call<Local<jstring>>(env, node, "getLoadedFilename", "()Ljava/lang/String;");
+  if (!nameStr) return;
   std::string name;
-  if (!x7::copyString(env, nameStr.get(), name)) return;
-  jmethodID getCode = x7::methodOf(env, node, "getResponseCode", "()I");
-  if (getCode == nullptr) return;
-  const jint code = env->CallIntMethod(node, getCode);
-  if (pending(env)) return;
-  const jboolean append = code == 206 ? JNI_TRUE : JNI_FALSE;
+  if (!x7::copyString(env, nameStr->get(), name)) return;
+  const auto code = x7::call<jint>(env, node, "getResponseCode", "()I");
+  if (!code) return;
+  const jboolean append = *code == 206 ? JNI_TRUE : JNI_FALSE;
 
   Local<jclass> outClass(env, env->FindClass("java/io/FileOutputStream"));
   if (!outClass) return;
@@ -138,7 +123,7 @@ JNIEXPORT void JNICALL Java_UrlLoad_jiplok(JNIEnv* env, jobject crawler, jobject
   jmethodID write = outCtor ? x7::methodOf(env, outClass.get(), "write", "([BII)V") : nullptr;
   jmethodID close = write ? x7::methodOf(env, outClass.get(), "close", "()V") : nullptr;
   if (close == nullptr) return;
-  Local<> out(env, env->NewObject(outClass.get(), outCtor, nameStr.get(), append));
+  Local<> out(env, env->NewObject(outClass.get(), outCtor, nameStr->get(), append));
   if (pending(env)) {
     reportFailure(env, crawler, node, conn, "FileNotFoundException occured in new FileOutputStream(..).\n",
                   "Error creating file:", &name, nullptr, nullptr, "setCreateError");
@@ -154,8 +139,8 @@ JNIEXPORT void JNICALL Java_UrlLoad_jiplok(JNIEnv* env, jobject crawler, jobject
   bool goOn = true;
   jmethodID getInput = x7::methodOf(env, conn, "getInputStream", "()Ljava/io/InputStream;");
   if (getInput == nullptr) return;
-  Local<> in(env, env->CallObjectMethod(conn, getInput));
-  if (pending(env)) {
+  const auto in = x7::call<Local<>>(env, conn, getInput);
+  if (!in) {
     // The output has been opened (and, outside append mode, emptied): leave
     // the marker too, or the next crawl's 304 would take the file as current.
     if (!reportFailure(env, crawler, node, conn, "IOException occured in getInputStream.\n",
@@ -164,13 +149,13 @@ JNIEXPORT void JNICALL Java_UrlLoad_jiplok(JNIEnv* env, jobject crawler, jobject
     }
     goOn = false;
   } else {
-    jmethodID read = x7::methodOf(env, in.get(), "read", "([BII)I");
+    jmethodID read = x7::methodOf(env, in->get(), "read", "([BII)I");
     if (read == nullptr) return;
     std::int64_t count = 0;
     bool closed = false;
     for (;;) {
-      const jint n = env->CallIntMethod(in.get(), read, chunk.get(), 0, kChunk);
-      if (pending(env)) {
+      const auto n = x7::call<jint>(env, in->get(), read, chunk.get(), 0, kChunk);
+      if (!n) {
         if (!reportFailure(env, crawler, node, conn, "IOException occured in InputStream.read(..).\n",
                            "Error reading url:", nullptr, out.get(), close, "setReadWriteError")) {
           return;
@@ -179,9 +164,8 @@ JNIEXPORT void JNICALL Java_UrlLoad_jiplok(JNIEnv* env, jobject crawler, jobject
         closed = true;
         break;
       }
-      if (n < 0) break;
-      env->CallVoidMethod(out.get(), write, chunk.get(), 0, n);
-      if (pending(env)) {
+      if (*n < 0) break;
+      if (!x7::callVoid(env, out.get(), write, chunk.get(), 0, *n)) {
         if (!reportFailure(env, crawler, node, conn, "IOException occured in FileOutputStream.write(..).\n",
                            "Error writing file:", &name, out.get(), close, "setReadWriteError")) {
           return;
@@ -190,7 +174,7 @@ JNIEXPORT void JNICALL Java_UrlLoad_jiplok(JNIEnv* env, jobject crawler, jobject
         closed = true;
         break;
       }
-      count += n;
+      count += *n;
       if (env->GetBooleanField(crawler, abortedId)) {
         if (!x7::callVoid(env, node, "setStopped")) return;
         goOn = false;
@@ -212,11 +196,9 @@ JNIEXPORT void JNICALL Java_UrlLoad_jiplok(JNIEnv* env, jobject crawler, jobject
     if (!x7::callVoid(env, node, "setDownloaded")) return;
   }
 
-  jmethodID getTime = x7::methodOf(env, node, "getLastModified", "()J");
-  if (getTime == nullptr) return;
-  const jlong serverTime = env->CallLongMethod(node, getTime);
-  if (pending(env)) return;
-  if (!stamp(env, crawler, local, serverTime)) return;
+  const auto serverTime = x7::call<jlong>(env, node, "getLastModified", "()J");
+  if (!serverTime) return;
+  if (!stamp(env, crawler, local, *serverTime)) return;
   if (goOn) return;
-  leaveMarker(env, crawler, local, name, serverTime);
+  leaveMarker(env, crawler, local, name, *serverTime);
 }

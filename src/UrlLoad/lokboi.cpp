@@ -25,33 +25,27 @@ bool isCurrent(jlong server, jlong local) {
 }  // namespace
 
 JNIEXPORT void JNICALL Java_UrlLoad_lokboi(JNIEnv* env, jobject crawler, jobject local, jobject node) {
-  jmethodID exists = x7::methodOf(env, local, "exists", "()Z");
-  if (exists == nullptr) return;
-  const jboolean present = env->CallBooleanMethod(local, exists);
-  if (pending(env) || !present) return;
+  const auto present = x7::call<jboolean>(env, local, "exists", "()Z");
+  if (!present || !*present) return;
 
-  jmethodID getCode = x7::methodOf(env, node, "getResponseCode", "()I");
-  if (getCode == nullptr) return;
-  const jint code = env->CallIntMethod(node, getCode);
-  if (pending(env) || code == 206) return;
+  const auto code = x7::call<jint>(env, node, "getResponseCode", "()I");
+  if (!code || *code == 206) return;
 
   jmethodID getServerTime = x7::methodOf(env, node, "getLastModified", "()J");
   if (getServerTime == nullptr) return;
   jmethodID getLocalTime = x7::methodOf(env, local, "lastModified", "()J");
   if (getLocalTime == nullptr) return;
-  jlong server;
-  jlong localTime;
 #ifdef _WIN32
-  localTime = env->CallLongMethod(local, getLocalTime);
-  if (pending(env)) return;
-  server = env->CallLongMethod(node, getServerTime);
-  if (pending(env)) return;
+  const auto localTime = x7::call<jlong>(env, local, getLocalTime);
+  if (!localTime) return;
+  const auto server = x7::call<jlong>(env, node, getServerTime);
+  if (!server) return;
 #else
-  server = env->CallLongMethod(node, getServerTime);
-  if (pending(env)) return;
-  localTime = env->CallLongMethod(local, getLocalTime);
-  if (pending(env)) return;
+  const auto server = x7::call<jlong>(env, node, getServerTime);
+  if (!server) return;
+  const auto localTime = x7::call<jlong>(env, local, getLocalTime);
+  if (!localTime) return;
 #endif
 
-  if (isCurrent(server, localTime)) x7::callVoid(env, node, "setPreviouslyDownloaded");
+  if (isCurrent(*server, *localTime)) x7::callVoid(env, node, "setPreviouslyDownloaded");
 }

@@ -58,10 +58,8 @@ JNIEXPORT void JNICALL Java_UrlLoad_pHTML(JNIEnv* env, jobject crawler, jobject 
   Local<jclass> crawlerClass(env, env->GetObjectClass(crawler));
   Local<jclass> nodeClass(env, env->GetObjectClass(node));
 
-  jmethodID processHTML = x7::methodOf(env, nodeClass.get(), "processHTML", "()Z");
-  if (processHTML == nullptr) return;
-  const jboolean wanted = env->CallBooleanMethod(node, processHTML);
-  if (pending(env) || wanted != JNI_TRUE) return;
+  const auto wanted = x7::call<jboolean>(env, node, x7::methodOf(env, nodeClass.get(), "processHTML", "()Z"));
+  if (!wanted || *wanted != JNI_TRUE) return;
 
   Local<jclass> elementClass(env, env->FindClass("x7Element"));
   if (!elementClass) return;
@@ -69,17 +67,16 @@ JNIEXPORT void JNICALL Java_UrlLoad_pHTML(JNIEnv* env, jobject crawler, jobject 
   if (!root) return;
 
   jmethodID getName = x7::methodOf(env, nodeClass.get(), "getLoadedFilename", "()Ljava/lang/String;");
-  if (getName == nullptr) return;
-  Local<jstring> name(env, static_cast<jstring>(env->CallObjectMethod(node, getName)));
-  if (pending(env)) return;
+  const auto name = x7::call<Local<jstring>>(env, node, getName);
+  if (!name) return;
 
   Local<jclass> inClass(env, env->FindClass("java/io/FileInputStream"));
   if (!inClass) return;
   jmethodID inCtor = x7::methodOf(env, inClass.get(), "<init>", "(Ljava/lang/String;)V");
   if (inCtor == nullptr) return;
-  Local<> in(env, env->NewObject(inClass.get(), inCtor, name.get()));
+  Local<> in(env, env->NewObject(inClass.get(), inCtor, name->get()));
   if (pending(env)) {
-    reportUnreadable(env, crawler, name.get());
+    reportUnreadable(env, crawler, name->get());
     return;
   }
 
@@ -93,19 +90,14 @@ JNIEXPORT void JNICALL Java_UrlLoad_pHTML(JNIEnv* env, jobject crawler, jobject 
   if (!readPage(env, elementClass.get(), root.get(), readerClass.get(), reader.get())) return;
 
   // The base and its depth are in place before the scan: link discovery reads both.
-  jmethodID getURL = x7::methodOf(env, nodeClass.get(), "getURL", "()Ljava/net/URL;");
-  if (getURL == nullptr) return;
-  Local<> url(env, env->CallObjectMethod(node, getURL));
-  if (pending(env)) return;
+  const auto url = x7::call<Local<>>(env, node, x7::methodOf(env, nodeClass.get(), "getURL", "()Ljava/net/URL;"));
+  if (!url) return;
   jfieldID baseURL = x7::fieldOf(env, crawlerClass.get(), "baseURL", "Ljava/net/URL;");
   if (baseURL == nullptr) return;
-  env->SetObjectField(crawler, baseURL, url.get());
-  jmethodID count = x7::methodOf(env, crawlerClass.get(), "countBaseFileSlash", "()V");
-  if (count == nullptr) return;
-  env->CallVoidMethod(crawler, count);
-  if (pending(env)) return;
+  env->SetObjectField(crawler, baseURL, url->get());
+  if (!x7::callVoid(env, crawler, x7::methodOf(env, crawlerClass.get(), "countBaseFileSlash", "()V"))) return;
 
   jmethodID scan = x7::methodOf(env, crawlerClass.get(), "scan_html", "(Lx7Element;)V");
   if (scan == nullptr) return;
-  env->CallVoidMethod(crawler, scan, root.get());
+  env->CallVoidMethod(crawler, scan, root.get());  // the last call: what it throws is the host's to see
 }

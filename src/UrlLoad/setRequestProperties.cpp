@@ -17,19 +17,17 @@ constexpr const char* kUserAgent = "Mozilla/4.0 (compatible; MSIE 4.01; Windows 
 bool setHeader(JNIEnv* env, jobject conn, jmethodID set, const char* name, jstring value) {
   Local<jstring> key(env, env->NewStringUTF(name));
   if (!key) return false;
-  env->CallVoidMethod(conn, set, key.get(), value);
-  return !pending(env);
+  return x7::callVoid(env, conn, set, key.get(), value);
 }
 
 // The text of the URL that a node's getURL answers, or null (exception pending).
 jstring urlText(JNIEnv* env, jobject node) {
-  jmethodID getURL = x7::methodOf(env, node, "getURL", "()Ljava/net/URL;");
-  if (getURL == nullptr) return nullptr;
-  Local<> url(env, env->CallObjectMethod(node, getURL));
-  if (pending(env) || !url) return nullptr;
-  jmethodID toString = x7::methodOf(env, url.get(), "toString", "()Ljava/lang/String;");
+  const auto url = x7::call<Local<>>(env, node, "getURL", "()Ljava/net/URL;");
+  if (!url || !*url) return nullptr;
+  jmethodID toString = x7::methodOf(env, url->get(), "toString", "()Ljava/lang/String;");
   if (toString == nullptr) return nullptr;
-  return static_cast<jstring>(env->CallObjectMethod(url.get(), toString));
+  // Checked by the caller.
+  return static_cast<jstring>(env->CallObjectMethod(url->get(), toString));
 }
 
 // What formats dates: fo, called through its superclass's format(Date).
@@ -52,9 +50,9 @@ jstring formatDate(JNIEnv* env, const DateFormatting& f, jobject date) {
 // The local file's modification time as a date (0, the epoch, for a missing
 // file), or null with the exception pending.
 jobject localFileDate(JNIEnv* env, const DateFormatting& f, jobject local) {
-  const jlong time = env->CallLongMethod(local, f.lastModified);
-  if (pending(env)) return nullptr;
-  return env->NewObject(f.dateClass, f.dateFromMillis, time);
+  const auto time = x7::call<jlong>(env, local, f.lastModified);
+  if (!time) return nullptr;
+  return env->NewObject(f.dateClass, f.dateFromMillis, *time);
 }
 
 }  // namespace
@@ -70,19 +68,15 @@ JNIEXPORT void JNICALL Java_UrlLoad_setRequestProperties(JNIEnv* env, jobject cr
     if (!agent || !setHeader(env, conn, set, "User-Agent", agent.get())) return;
   }
 
-  jmethodID getParentIndex = x7::methodOf(env, node, "getParentIndex", "()I");
-  if (getParentIndex == nullptr) return;
-  const jint parentIndex = env->CallIntMethod(node, getParentIndex);
-  if (pending(env)) return;
-  if (parentIndex >= 0) {
+  const auto parentIndex = x7::call<jint>(env, node, "getParentIndex", "()I");
+  if (!parentIndex) return;
+  if (*parentIndex >= 0) {
     Local<> list = x7::requiredField(env, crawler, "urlToLoad", "Ljava/util/List;");
     if (!list) return;
-    jmethodID get = x7::methodOf(env, list.get(), "get", "(I)Ljava/lang/Object;");
-    if (get == nullptr) return;
-    Local<> parent(env, env->CallObjectMethod(list.get(), get, parentIndex));
-    if (pending(env)) return;
-    if (parent) {
-      Local<jstring> referer(env, urlText(env, parent.get()));
+    const auto parent = x7::call<Local<>>(env, list.get(), "get", "(I)Ljava/lang/Object;", *parentIndex);
+    if (!parent) return;
+    if (*parent) {
+      Local<jstring> referer(env, urlText(env, parent->get()));
       if (pending(env)) return;
       if (!setHeader(env, conn, set, "Referer", referer.get())) return;
     }
@@ -93,13 +87,11 @@ JNIEXPORT void JNICALL Java_UrlLoad_setRequestProperties(JNIEnv* env, jobject cr
     if (!cookies) return;
     jmethodID sentCookies = x7::methodOf(env, cookies.get(), "sentCookies", "(Ljava/net/URL;)Ljava/lang/String;");
     if (sentCookies == nullptr) return;
-    jmethodID getURL = x7::methodOf(env, node, "getURL", "()Ljava/net/URL;");
-    if (getURL == nullptr) return;
-    Local<> url(env, env->CallObjectMethod(node, getURL));
-    if (pending(env)) return;
-    Local<jstring> cookie(env, static_cast<jstring>(env->CallObjectMethod(cookies.get(), sentCookies, url.get())));
-    if (pending(env)) return;
-    if (cookie && !setHeader(env, conn, set, "Cookie", cookie.get())) return;
+    const auto url = x7::call<Local<>>(env, node, "getURL", "()Ljava/net/URL;");
+    if (!url) return;
+    const auto cookie = x7::call<Local<jstring>>(env, cookies.get(), sentCookies, url->get());
+    if (!cookie) return;
+    if (*cookie && !setHeader(env, conn, set, "Cookie", cookie->get())) return;
   }
 
   Local<> fo = x7::requiredField(env, crawler, "fo", "Ljava/text/SimpleDateFormat;");
@@ -138,11 +130,9 @@ JNIEXPORT void JNICALL Java_UrlLoad_setRequestProperties(JNIEnv* env, jobject cr
     return;
   }
 
-  jmethodID isPastMaxLevel = x7::methodOf(env, node, "isPastMaxLevel", "()Z");
-  if (isPastMaxLevel == nullptr) return;
-  const jboolean pastMaxLevel = env->CallBooleanMethod(node, isPastMaxLevel);
-  if (pending(env)) return;
-  bool now = pastMaxLevel;
+  const auto pastMaxLevel = x7::call<jboolean>(env, node, "isPastMaxLevel", "()Z");
+  if (!pastMaxLevel) return;
+  bool now = *pastMaxLevel;
   if (!now) {
     jfieldID aborted = x7::fieldOf(env, crawler, "aborted", "Z");
     if (aborted == nullptr) return;

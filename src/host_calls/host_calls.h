@@ -13,8 +13,10 @@
 
 #include <cstdarg>
 #include <cstdio>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <type_traits>
 #include <utility>
 
 namespace x7 {
@@ -42,6 +44,8 @@ inline void diag(const char* fmt, ...) {
 template <class T = jobject>
 class Local {
  public:
+  using Ref = T;
+
   Local(JNIEnv* env, T ref) : env_(env), ref_(ref) {}
   ~Local() {
     if (ref_ != nullptr) env_->DeleteLocalRef(ref_);
@@ -161,26 +165,67 @@ inline Local<> requiredField(JNIEnv* env, jobject obj, const char* name, const c
   return value;
 }
 
-// Calls a "()V" method of obj by name. Returns false with the exception
-// pending when the lookup or the call fails.
-inline bool callVoid(JNIEnv* env, jobject obj, const char* name) {
-  jmethodID m = methodOf(env, obj, name, "()V");
+namespace detail {
+
+// Call<Type>Method for a result type R: jint, jboolean, jlong, or a Local
+// that owns an object result.
+template <class R, class... A>
+R invoke(JNIEnv* env, jobject obj, jmethodID m, A... args) {
+  if constexpr (std::is_same_v<R, jint>) {
+    return env->CallIntMethod(obj, m, args...);
+  } else if constexpr (std::is_same_v<R, jboolean>) {
+    return env->CallBooleanMethod(obj, m, args...);
+  } else if constexpr (std::is_same_v<R, jlong>) {
+    return env->CallLongMethod(obj, m, args...);
+  } else {
+    return R(env, static_cast<typename R::Ref>(env->CallObjectMethod(obj, m, args...)));
+  }
+}
+
+}  // namespace detail
+
+// Typed calls: call<jint>, call<jboolean>, call<jlong>, and call<Local<T>>
+// for an object result (a null result is an empty Local). The method is an id
+// looked up before (a null id, a failed lookup, calls nothing) or a name and
+// signature looked up in obj's class first. The exception check follows the
+// call at once. Empty when the lookup or the call failed; the exception is
+// pending then.
+template <class R, class... A>
+std::optional<R> call(JNIEnv* env, jobject obj, jmethodID m, A... args) {
+  if (m == nullptr) return std::nullopt;
+  R result = detail::invoke<R>(env, obj, m, args...);
+  if (pending(env)) return std::nullopt;
+  return std::optional<R>(std::move(result));
+}
+
+template <class R, class... A>
+std::optional<R> call(JNIEnv* env, jobject obj, const char* name, const char* sig, A... args) {
+  return call<R>(env, obj, methodOf(env, obj, name, sig), args...);
+}
+
+// Calls a void method by id, as above. Returns false with the exception
+// pending when the lookup or the call failed.
+template <class... A>
+bool callVoid(JNIEnv* env, jobject obj, jmethodID m, A... args) {
   if (m == nullptr) return false;
-  env->CallVoidMethod(obj, m);
+  env->CallVoidMethod(obj, m, args...);
   return !pending(env);
+}
+
+// Calls a "()V" method of obj by name.
+inline bool callVoid(JNIEnv* env, jobject obj, const char* name) {
+  return callVoid(env, obj, methodOf(env, obj, name, "()V"));
 }
 
 // Calls a "()Ljava/lang/String;" method of obj and copies the result into a
 // scratch string (empty when the result is null). Returns false with the
 // exception pending on failure.
 inline bool callString(JNIEnv* env, jobject obj, const char* name, std::string& out) {
-  jmethodID m = methodOf(env, obj, name, "()Ljava/lang/String;");
-  if (m == nullptr) return false;
-  Local<jstring> s(env, static_cast<jstring>(env->CallObjectMethod(obj, m)));
-  if (pending(env)) return false;
+  auto s = call<Local<jstring>>(env, obj, name, "()Ljava/lang/String;");
+  if (!s) return false;
   out.clear();
-  if (!s) return true;
-  return copyString(env, s.get(), out);
+  if (!*s) return true;
+  return copyString(env, s->get(), out);
 }
 
 // Passes prefix + subject + "\n" to the crawler's appendLog. Returns false
@@ -193,8 +238,7 @@ inline bool appendLog(JNIEnv* env, jobject crawler, std::string_view prefix, std
   if (m == nullptr) return false;
   Local<jstring> s(env, env->NewStringUTF(line.c_str()));
   if (!s) return false;
-  env->CallVoidMethod(crawler, m, s.get());
-  return !pending(env);
+  return callVoid(env, crawler, m, s.get());
 }
 
 }  // namespace x7

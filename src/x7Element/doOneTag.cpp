@@ -60,9 +60,9 @@ int indexOfName(JNIEnv* env, jstring name, jmethodID equalsIgnoreCase, const cha
   for (int i = 0; i < count; ++i) {
     Local<jstring> other(env, env->NewStringUTF(names[i]));
     if (!other) return -2;
-    const jboolean same = env->CallBooleanMethod(name, equalsIgnoreCase, other.get());
-    if (pending(env)) return -2;
-    if (same == JNI_TRUE) return i;
+    const auto same = x7::call<jboolean>(env, name, equalsIgnoreCase, other.get());
+    if (!same) return -2;
+    if (*same == JNI_TRUE) return i;
   }
   return -1;
 }
@@ -75,7 +75,8 @@ jstring textOf(JNIEnv* env, jclass stringClass, jobject tag) {
 }
 
 // Adds the child to the receiver's children. False with the exception pending.
-bool addChild(JNIEnv* env, jobject self, jclass selfClass, jobject child) {
+// Out of line, so that its locals do not widen the frame of every nesting level.
+[[gnu::noinline]] bool addChild(JNIEnv* env, jobject self, jclass selfClass, jobject child) {
   // The host's content fields are never null by contract.
   Local<> children = x7::requiredField(env, self, "children", "Ljava/util/List;", selfClass);
   if (!children) return false;
@@ -83,9 +84,7 @@ bool addChild(JNIEnv* env, jobject self, jclass selfClass, jobject child) {
   // without a class lookup by name.
   Local<jclass> listClass(env, env->GetObjectClass(children.get()));
   jmethodID add = x7::methodOf(env, listClass.get(), "add", "(Ljava/lang/Object;)Z");
-  if (add == nullptr) return false;
-  env->CallBooleanMethod(children.get(), add, child);
-  return !pending(env);
+  return x7::call<jboolean>(env, children.get(), add, child).has_value();
 }
 
 }  // namespace
@@ -103,12 +102,11 @@ JNIEXPORT jint JNICALL Java_x7Element_doOneTag(JNIEnv* env, jobject self, jobjec
   if (appendC == nullptr) return 0;
 
   // Text up to the next '<'.
-  jint c;
   for (;;) {
-    c = env->CallIntMethod(reader, read);
-    if (pending(env) || c < 0) return 0;
-    if (c == '<') break;
-    if (appendChar(env, data.get(), appendC, c) == kFailed) return 0;
+    const auto c = x7::call<jint>(env, reader, read);
+    if (!c || *c < 0) return 0;
+    if (*c == '<') break;
+    if (appendChar(env, data.get(), appendC, *c) == kFailed) return 0;
   }
 
   // The tag, through the first '>'.
@@ -124,17 +122,17 @@ JNIEXPORT jint JNICALL Java_x7Element_doOneTag(JNIEnv* env, jobject self, jobjec
   Local<jclass> stringClass(env, env->FindClass("java/lang/String"));
   if (!stringClass) return 0;
   for (;;) {
-    c = env->CallIntMethod(reader, read);
-    if (pending(env)) return 0;
-    if (c < 0) {
+    const auto c = x7::call<jint>(env, reader, read);
+    if (!c) return 0;
+    if (*c < 0) {
       // The page ends inside a tag: what there is of it stays as text, so
       // that no character of the page is lost.
       Local<jstring> rest(env, textOf(env, stringClass.get(), tag.get()));
       if (rest) appendString(env, data.get(), appendS, rest.get());
       return 0;
     }
-    if (c == '>') break;
-    a = appendChar(env, tag.get(), appendC, c);
+    if (*c == '>') break;
+    a = appendChar(env, tag.get(), appendC, *c);
     if (a == kFailed) return 0;
     if (a == kNull) x7::diag("loop append char is zero\n");
   }
@@ -152,6 +150,8 @@ JNIEXPORT jint JNICALL Java_x7Element_doOneTag(JNIEnv* env, jobject self, jobjec
   if (!child) return 0;
   jmethodID getTagname = x7::methodOf(env, selfClass.get(), "getTagname", "()Ljava/lang/String;");
   if (getTagname == nullptr) return 0;
+  // The names are held in plain Locals, not in call<>'s optional: this frame
+  // stands once for every nesting level of the page.
   Local<jstring> name(env, static_cast<jstring>(env->CallObjectMethod(child.get(), getTagname)));
   if (pending(env)) return 0;
 
@@ -162,10 +162,9 @@ JNIEXPORT jint JNICALL Java_x7Element_doOneTag(JNIEnv* env, jobject self, jobjec
     Local<jstring> endName(env, static_cast<jstring>(env->CallObjectMethod(self, getEndTagname)));
     if (pending(env)) return 0;
     jmethodID equalsIgnoreCase = x7::methodOf(env, stringClass.get(), "equalsIgnoreCase", "(Ljava/lang/String;)Z");
-    if (equalsIgnoreCase == nullptr) return 0;
-    const jboolean closes = env->CallBooleanMethod(name.get(), equalsIgnoreCase, endName.get());
-    if (pending(env)) return 0;
-    if (closes == JNI_TRUE) {
+    const auto closes = x7::call<jboolean>(env, name.get(), equalsIgnoreCase, endName.get());
+    if (!closes) return 0;
+    if (*closes == JNI_TRUE) {
       // The end tag is the last text of the element it closes.
       a = appendString(env, data.get(), appendS, tagText.get());
       if (a == kNull) x7::diag("data.append(tagAsString) is zero\n");
@@ -183,9 +182,7 @@ JNIEXPORT jint JNICALL Java_x7Element_doOneTag(JNIEnv* env, jobject self, jobjec
       if (!addChild(env, self, selfClass.get(), child.get())) return 0;
       if (container >= 0) {
         jmethodID findChild = x7::methodOf(env, selfClass.get(), "findChild", "(Ljava/io/InputStreamReader;)V");
-        if (findChild == nullptr) return 0;
-        env->CallVoidMethod(child.get(), findChild, reader);
-        if (pending(env)) return 0;
+        if (!x7::callVoid(env, child.get(), findChild, reader)) return 0;
       }
       // The n-th placeholder stands for the n-th child.
       if (!appendText(env, data.get(), appendS, kPlaceholder)) return 0;
