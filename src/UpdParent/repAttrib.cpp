@@ -1,31 +1,17 @@
 // Link rewriting of one element of a saved page: the link of an img, frame or
 // a tag is pointed at the saved copy of its target, relative to the page, or
 // at the target's absolute URL when the target was not saved.
-#include <cstring>
 #include <string>
 
 #include "UpdParent.h"
 #include "host_calls.h"
+#include "links/link_table.h"
 #include "text.h"
 
 using x7::Local;
 using x7::pending;
 
 namespace {
-
-// Tags whose link is rewritten and the attribute that holds it. No "link"
-// row: stylesheets and the like keep their href.
-const char* const UpdPtags[] = {"img", "frame", "a"};
-const char* const UpdPattrib[] = {"src", "src", "href"};
-constexpr int kRows = 3;
-
-// The row of a tag name, compared byte for byte; -1 for none.
-int rowOf(const char* tag) {
-  for (int i = 0; i < kRows; ++i) {
-    if (std::strcmp(tag, UpdPtags[i]) == 0) return i;
-  }
-  return -1;
-}
 
 // Calls a node's getLoadedFilename. Returns false with an exception pending
 // on failure; a null name leaves `present` false.
@@ -76,15 +62,15 @@ jstring absoluteValue(JNIEnv* env, jobject target) {
 
 JNIEXPORT void JNICALL Java_UpdParent_repAttrib(JNIEnv* env, jobject receiver, jobject element,
                                                 jstring tagName) {
-  int row;
+  const x7::LinkTag* row;
   {
     x7::Utf tag(env, tagName);
     if (!tag) return;
-    row = rowOf(tag.c_str());
+    row = x7::linkTagOf(tag.c_str());
   }
-  if (row < 0) return;
+  if (row == nullptr || !row->rewritten) return;
 
-  Local<jstring> attrName(env, env->NewStringUTF(UpdPattrib[row]));
+  Local<jstring> attrName(env, env->NewStringUTF(row->attribute));
   if (!attrName) return;
   const auto value =
       x7::call<Local<jstring>>(env, element, "getAttribute", "(Ljava/lang/String;)Ljava/lang/String;", attrName.get());

@@ -9,20 +9,13 @@
 
 #include "UrlLoad.h"
 #include "host_calls.h"
-#include "link_table.h"
+#include "links/link_table.h"
 #include "text.h"
 
 using x7::Local;
 using x7::pending;
 
 namespace {
-
-int rowOf(const char* tagName) {
-  for (int i = 0; i < x7::kLinkRows; ++i) {
-    if (std::string_view(tagName) == x7::tags[i]) return i;
-  }
-  return -1;
-}
 
 // A failure of making or adding the node is described and cleared; none
 // leaves the call from there.
@@ -99,13 +92,13 @@ void addNode(JNIEnv* env, jobject crawler, jclass crawlerClass, jobject node, in
 JNIEXPORT void JNICALL Java_UrlLoad_chuekia(JNIEnv* env, jobject crawler, jobject element, jstring tagName) {
   x7::Utf tag(env, tagName);
   if (!tag || element == nullptr) return;
-  const int row = rowOf(tag.c_str());
-  if (row < 0) return;
+  const x7::LinkTag* row = x7::linkTagOf(tag.c_str());
+  if (row == nullptr) return;
 
   // The attribute's value, with one pair of enclosing quotes removed.
   jmethodID getAttribute = x7::methodOf(env, element, "getAttribute", "(Ljava/lang/String;)Ljava/lang/String;");
   if (getAttribute == nullptr) return;
-  Local<jstring> attrName(env, env->NewStringUTF(x7::attributes[row]));
+  Local<jstring> attrName(env, env->NewStringUTF(row->attribute));
   if (!attrName) return;
   const auto value = x7::call<Local<jstring>>(env, element, getAttribute, attrName.get());
   if (!value || !*value) return;
@@ -155,6 +148,6 @@ JNIEXPORT void JNICALL Java_UrlLoad_chuekia(JNIEnv* env, jobject crawler, jobjec
   }
   if (!url) return;  // no URL: the link is dropped without a word
 
-  addNode(env, crawler, crawlerClass.get(), node.get(), x7::increments[row], url.get(), link.get());
+  addNode(env, crawler, crawlerClass.get(), node.get(), row->increment, url.get(), link.get());
   describeAndClear(env);
 }
