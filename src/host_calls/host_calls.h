@@ -1,11 +1,12 @@
-// Shared conventions of the natives: lookups by name and signature, guards that
-// release host strings and local references on every path, scratch strings,
-// diagnostics and log lines.
+// Shared conventions of the natives: lookups by name and signature, typed
+// calls with their exception check, guards that release host strings and
+// local references on every path, scratch strings, diagnostics and log lines.
 //
 // Exception contract: every helper that calls into the JVM returns a value that
-// says whether the call succeeded (a null id, a null reference, false). When it
-// fails, a Java exception is pending and the caller must return at once, or
-// handle it, without any other JNI call except cleanup (guards may release).
+// says whether the call succeeded (a null id, a null reference, false, an
+// empty optional). When it fails, a Java exception is pending and the caller
+// must return at once, or handle it, without any other JNI call except cleanup
+// (guards may release).
 #ifndef X7FENWIX_HOST_CALLS_H
 #define X7FENWIX_HOST_CALLS_H
 
