@@ -7,7 +7,7 @@ set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 build=${1:-$here/../../build/fuzz}
 secs=${2:-${X7_FUZZ_SECONDS:-30}}
-targets=(quotes range repair rebuild relpath refscan)
+targets=(quotes range repair rebuild relpath refscan naming)
 
 mkdir -p "$build/artifacts"
 if ! { cmake -S "$here" -B "$build" -DCMAKE_CXX_COMPILER=clang++ &&
