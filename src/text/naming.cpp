@@ -61,6 +61,10 @@ constexpr char kHex[] = "0123456789ABCDEF";
 
 bool isHex(unsigned char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F'); }
 
+// Escapes in names use upper-case digits only, so that "c_abort.html" and the
+// like keep their names.
+bool isUpperHex(unsigned char c) { return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F'); }
+
 int hexValue(unsigned char c) {
   if (c >= '0' && c <= '9') return c - '0';
   if (c >= 'a' && c <= 'f') return c - 'a' + 10;
@@ -84,7 +88,7 @@ bool urlSafe(unsigned char c) { return isUnreserved(c) || std::strchr("!$&'()*+,
 
 // "_HH" at i of an encoded name.
 bool escapeAt(std::string_view s, std::size_t i) {
-  return i + 2 < s.size() && s[i] == '_' && isHex(s[i + 1]) && isHex(s[i + 2]);
+  return i + 2 < s.size() && s[i] == '_' && isUpperHex(s[i + 1]) && isUpperHex(s[i + 2]);
 }
 
 bool startsReserved(std::string_view s) {
@@ -135,8 +139,8 @@ void emit(const Units& u, std::string& out) {
     const unsigned char b = u[i].byte;
     if (u[i].escaped || mustEscape(b)) {
       appendEscape(out, b, '_');
-    } else if (b == '_' && i + 2 < u.size() && !u[i + 1].escaped && !u[i + 2].escaped && isHex(u[i + 1].byte) &&
-               isHex(u[i + 2].byte)) {
+    } else if (b == '_' && i + 2 < u.size() && !u[i + 1].escaped && !u[i + 2].escaped && isUpperHex(u[i + 1].byte) &&
+               isUpperHex(u[i + 2].byte)) {
       appendEscape(out, b, '_');
     } else {
       out.push_back(static_cast<char>(b));

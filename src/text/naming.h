@@ -47,7 +47,9 @@ inline constexpr std::size_t kFoldHashHex = 32;
 // segments (dot segments removed, then each percent-decoded and escaped),
 // kDirectoryPage for a directory path, and "^" + the query after the last
 // name when rawQuery is not null. rawPath and rawQuery are URL text, escapes
-// allowed; an invalid escape stands for itself.
+// allowed; an invalid escape stands for itself. In names, a byte outside
+// printable ASCII or one of / \ : * ? " < > | # % ^ is written "_HH" with
+// upper-case hex digits, and so is a literal '_' before two such digits.
 std::string localName(std::string_view host, int port, std::string_view rawPath, const std::string* rawQuery);
 
 // The inverse for a link that an earlier run rewrote: localPath is the path
