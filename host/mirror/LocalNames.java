@@ -1,74 +1,50 @@
 import java.io.File;
-import java.net.URI;
-import java.net.URISyntaxException;
 import java.net.URL;
-import java.net.URLDecoder;
-import java.nio.charset.StandardCharsets;
-import java.util.Locale;
 
 /**
  * Where the mirror saves a URL: root / site part / path. The site part is the
  * host name, or the host name, a blank and the port. A URL that names a
  * directory is saved as "x7fenwix.htm" in it, and a query follows the file
- * name behind a caret. Whatever the URL says, the result lies under root.
+ * name behind a caret. Names are printable ASCII whatever the locale: other
+ * bytes, and characters no file name may hold, are written "_HH". Distinct
+ * URLs get distinct names, every name leaves room for the incomplete marker,
+ * and the result lies under root. The rule itself is the library's.
  */
 final class LocalNames {
-    static final String DEFAULT_PAGE = "x7fenwix.htm";
+    static {
+        // needed before any crawler exists (the command line, the tests)
+        System.loadLibrary("x7fenwix");
+    }
 
     private LocalNames() {}
 
-    static String sitePart(URL url) {
-        String host = url.getHost() == null ? "" : url.getHost().toLowerCase(Locale.ROOT);
-        String safe = clean(host);
-        if (safe.isEmpty() || safe.equals(".") || safe.equals("..")) safe = "_";
-        return url.getPort() == -1 ? safe : safe + " " + url.getPort();
-    }
+    /** The local path of a URL below root, '/'-separated; rawPath and rawQuery are URL text (escapes allowed). */
+    private static native String name(String host, int port, String rawPath, String rawQuery);
+
+    /** The raw path and query (null for none) a local path below the site part was saved from; null when unknown. */
+    private static native String[] original(String path);
 
     /** The local path below root, with '/' between its parts. */
     static String relativeName(URL url) {
-        String path = url.getPath();
-        try {
-            path = new URI(null, null, path, null).normalize().getRawPath();
-        } catch (URISyntaxException e) {
-            // keep the raw path; the segments are cleaned one by one below
-        }
-        StringBuilder b = new StringBuilder(sitePart(url));
-        String[] segments = path.split("/", -1);
-        boolean directory = path.isEmpty() || path.endsWith("/");
-        int last = segments.length - 1;
-        for (int i = 0; i < segments.length; i++) {
-            String seg = decode(segments[i]);
-            if (seg.isEmpty() || (i == last && directory)) continue;
-            // a caret in a saved name always stands for the '?' of a query
-            seg = clean(seg).replace('^', '_');
-            if (seg.equals(".") || seg.equals("..")) seg = "_" + seg;
-            b.append('/').append(seg);
-        }
-        if (directory) b.append('/').append(DEFAULT_PAGE);
-        if (url.getQuery() != null) b.append('^').append(clean(decode(url.getQuery())));
-        return b.toString();
+        // A URL may carry raw text ("a b", "\u00e9") or escapes ("a%20b"): both
+        // are put in the escaped form the crawl requests, so they name one file.
+        String host = url.getHost() == null ? "" : url.getHost();
+        String query = url.getQuery();
+        return name(host, url.getPort(), SavedLinks.escaped(url.getPath()),
+                query == null ? null : SavedLinks.escaped(query));
     }
 
     static File localFile(File root, URL url) {
         return new File(root, relativeName(url).replace('/', File.separatorChar));
     }
 
-    private static String decode(String s) {
-        try {
-            return URLDecoder.decode(s.replace("+", "%2B"), StandardCharsets.UTF_8);
-        } catch (IllegalArgumentException e) {
-            return s;
-        }
-    }
-
-    /** Characters that no file name may hold, or that would change a relative link's meaning. */
-    private static String clean(String s) {
-        StringBuilder b = new StringBuilder(s.length());
-        for (int i = 0; i < s.length(); i++) {
-            char c = s.charAt(i);
-            if (c < 32 || c == 127 || "/\\:*?\"<>|#%".indexOf(c) >= 0) c = '_';
-            b.append(c);
-        }
-        return b.toString();
+    /**
+     * The path and query (null for none) of the URL that a local path below
+     * the site part ("/docs/x7fenwix.htm", "/news.html^page=2") was saved
+     * from; null when the path is no name an earlier run can have written or
+     * one that cannot be given back (cut short, folded).
+     */
+    static String[] originalOf(String localPath) {
+        return original(localPath);
     }
 }

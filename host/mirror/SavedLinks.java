@@ -15,23 +15,17 @@ final class SavedLinks {
     private SavedLinks() {}
 
     /**
-     * The URL that a link of a rewritten page stood for: a query saved behind
-     * a caret in the file name ("news.html^page=2") is a query again, and the
-     * default page of a directory ("docs/x7fenwix.htm") is the directory.
+     * The URL that a link of a rewritten page stood for: a local name read
+     * back into the path and query it was saved from ("news.html^page=2" is
+     * "news.html?page=2", "docs/x7fenwix.htm" is "docs/", "a_5F1.html" is
+     * "a_1.html"). A link that is no such name (a web address the rewrite left
+     * as it was, a name cut short) stays as it is.
      */
     static URL original(URL url) throws MalformedURLException {
-        String path = url.getPath();
-        String query = url.getQuery();
-        int lastSlash = path.lastIndexOf('/');
-        int caret = path.indexOf('^', lastSlash + 1);
-        if (caret >= 0 && query == null) {
-            query = path.substring(caret + 1);
-            path = path.substring(0, caret);
-        }
-        if (path.endsWith("/" + LocalNames.DEFAULT_PAGE)) {
-            path = path.substring(0, path.length() - LocalNames.DEFAULT_PAGE.length());
-        }
-        return build(url, path, query);
+        // names hold no '?': a link with a query of its own names no saved file
+        if (url.getQuery() != null) return url;
+        String[] saved = LocalNames.originalOf(url.getPath());
+        return saved == null ? url : build(url, saved[0], saved[1]);
     }
 
     /** The URL with every character that may not stand in a URL percent-encoded (UTF-8). */
@@ -48,6 +42,13 @@ final class SavedLinks {
         if (url.getRef() != null) b.append('#').append(url.getRef());
         String s = b.toString();
         return s.equals(url.toString()) ? url : new URL(s);
+    }
+
+    /** The text with every character that may not stand in a URL percent-encoded (UTF-8); escapes kept. */
+    static String escaped(String s) {
+        StringBuilder b = new StringBuilder(s.length());
+        encode(b, s);
+        return b.toString();
     }
 
     private static void encode(StringBuilder b, String s) {
