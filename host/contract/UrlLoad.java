@@ -347,6 +347,8 @@ public class UrlLoad {
 
     /** Known nodes by URL text without fragment, so that each URL is fetched once. */
     private final Map<String, NodeURL> known = new LinkedHashMap<>();
+    /** Known nodes by local file, so that URLs of one file share its node. */
+    private final Map<String, NodeURL> byLocalFile = new java.util.HashMap<>();
 
     public NodeURL known(URL url) {
         return known.get(key(url));
@@ -384,8 +386,16 @@ public class UrlLoad {
                 if (!requestable(node)) continue;
                 String k = key(node.getURL());
                 if (known.containsKey(k) || !accept.test(node)) continue;
-                known.put(k, node);
                 File local = localFileFor(node.getURL());
+                NodeURL owner = byLocalFile.get(local.getPath());
+                if (owner != null) {
+                    // the same URL written another way ("/a/../b", "/%62"):
+                    // one file, fetched and rewritten once, found under both
+                    known.put(k, owner);
+                    continue;
+                }
+                known.put(k, node);
+                byLocalFile.put(local.getPath(), node);
                 String refused = SavedLinks.whyNotInside(root, local);
                 if (refused != null) {
                     appendLog("Refused file " + refused + ":" + local.getPath() + "\n");
