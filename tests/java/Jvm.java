@@ -6,6 +6,7 @@ import java.nio.charset.StandardCharsets;
 import java.util.ArrayList;
 import java.util.Arrays;
 import java.util.List;
+import java.util.Map;
 import java.util.concurrent.TimeUnit;
 
 /**
@@ -58,8 +59,22 @@ final class Jvm {
         return runWith(-1, jvmOptions, mainClass, args);
     }
 
+    /**
+     * Runs with exactly the given environment (e.g. none but PATH, as cron or
+     * "env -i" would start it) instead of this JVM's.
+     */
+    static Result runInEnvironment(Map<String, String> environment, String mainClass, String... args)
+            throws IOException, InterruptedException {
+        return runWith(-1, List.of(), environment, mainClass, args);
+    }
+
     private static Result runWith(long fileLimitKiB, List<String> jvmOptions, String mainClass, String... args)
             throws IOException, InterruptedException {
+        return runWith(fileLimitKiB, jvmOptions, null, mainClass, args);
+    }
+
+    private static Result runWith(long fileLimitKiB, List<String> jvmOptions, Map<String, String> environment,
+            String mainClass, String... args) throws IOException, InterruptedException {
         List<String> cmd = new ArrayList<>();
         if (fileLimitKiB >= 0) {
             cmd.addAll(Arrays.asList("bash", "-c", "ulimit -f " + fileLimitKiB + " && exec \"$@\"", "jvm"));
@@ -70,6 +85,10 @@ final class Jvm {
         cmd.add(mainClass);
         cmd.addAll(Arrays.asList(args));
         ProcessBuilder pb = new ProcessBuilder(cmd).redirectErrorStream(true);
+        if (environment != null) {
+            pb.environment().clear();
+            pb.environment().putAll(environment);
+        }
         Process p = pb.start();
         ByteArrayOutputStream buf = new ByteArrayOutputStream();
         try (InputStream in = p.getInputStream()) {
