@@ -155,7 +155,7 @@ public class UrlLoad {
     public String getLog() { return log.toString(); }
 
     /** Where a node's body is saved. */
-    public File localFileFor(URL url) { return LocalNames.localFile(root, url); }
+    public File localFileFor(URL url) { return FolderClash.place(LocalNames.localFile(root, url)); }
 
     /** Outcome of one request of the cycle. */
     public enum Step { DONE, AGAIN, FAILED }
@@ -167,6 +167,14 @@ public class UrlLoad {
      */
     public Step request(NodeURL node) {
         File local = localFileFor(node.getURL());
+        try {
+            for (File f : FolderClash.clearParents(root, local)) {
+                appendLog("Moved into its folder:" + f.getPath() + File.separator + FolderClash.FILE_NAME + "\n");
+            }
+        } catch (IOException e) {
+            // the transfer reports the file it cannot create
+            appendLog("Error creating file:" + local.getPath() + " (" + Causes.of(e) + ")\n");
+        }
         // What is on disk is only part of a body when a transfer was cut short
         // (its marker is there) or when this request asks for the rest of it.
         boolean partialCopy = range.length() >= 2 || IncompleteMarker.on(local);

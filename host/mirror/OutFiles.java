@@ -158,7 +158,7 @@ final class OutFiles implements AutoCloseable {
         Set<String> pages = new HashSet<>();
         try {
             for (String line : Files.readAllLines(file(PENDING_NAME).toPath(), StandardCharsets.UTF_8)) {
-                if (!line.isEmpty()) pages.add(LinkRewrite.normal(line));
+                if (!line.isEmpty()) pages.add(LinkRewrite.normal(FolderClash.place(new File(line)).getPath()));
             }
         } catch (IOException e) {
             // none pending

@@ -24,7 +24,13 @@ final class SavedLinks {
     static URL original(URL url) throws MalformedURLException {
         // names hold no '?': a link with a query of its own names no saved file
         if (url.getQuery() != null) return url;
-        String[] saved = LocalNames.originalOf(url.getPath());
+        String path = url.getPath();
+        // a file that lives in the folder of its own name stands for that name
+        String inFolder = "/" + FolderClash.FILE_NAME;
+        if (path.endsWith(inFolder) && path.length() > inFolder.length()) {
+            path = path.substring(0, path.length() - inFolder.length());
+        }
+        String[] saved = LocalNames.originalOf(path);
         return saved == null ? url : build(url, saved[0], saved[1]);
     }
 
