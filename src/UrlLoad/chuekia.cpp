@@ -1,5 +1,6 @@
 // Link discovery: the link of an img, frame, link or a element becomes a new
-// node at the end of the crawl list. A link is resolved against the page's
+// node at the end of the crawl list; its character references are decoded
+// first, so that "a.html?x=1&amp;y=2" asks for "a.html?x=1&y=2". A link is resolved against the page's
 // base; in a page saved by an earlier run, a link that climbs to the mirror's
 // root ("../" steps reaching baseFileSlashCount) names the site itself and is
 // rebuilt behind the base's protocol instead.
@@ -104,8 +105,10 @@ JNIEXPORT void JNICALL Java_UrlLoad_chuekia(JNIEnv* env, jobject crawler, jobjec
   if (!value || !*value) return;
   std::string copy;
   if (!x7::copyString(env, value->get(), copy)) return;
-  const std::string_view linkBytes = x7::text::stripQuotes(copy);
-  Local<jstring> link(env, env->NewStringUTF(std::string(linkBytes).c_str()));
+  // Character references are read as a browser reads them: "&amp;" is '&'.
+  const std::string decoded = x7::text::discoveredLink(copy);
+  const std::string_view linkBytes = decoded;
+  Local<jstring> link(env, env->NewStringUTF(decoded.c_str()));
   if (!link) return;
 
   Local<jclass> crawlerClass(env, env->GetObjectClass(crawler));

@@ -1,5 +1,7 @@
 #include "text.h"
 
+#include "refscan.h"
+
 namespace x7::text {
 
 std::string_view stripQuotes(std::string_view v) {
@@ -98,6 +100,16 @@ std::string relativePath(std::string_view parent, std::string_view target, char 
     }
   }
   return out;
+}
+
+std::string discoveredLink(std::string_view value) {
+  const std::string_view link = stripQuotes(value);
+  if (link.find('&') == std::string_view::npos) return std::string(link);
+  std::string decoded = decodeCharRefs(link);
+  for (unsigned char c : decoded) {
+    if (c == 0 || c >= 0xF0) return std::string(link);
+  }
+  return decoded;
 }
 
 }  // namespace x7::text

@@ -18,6 +18,13 @@ inline constexpr std::string_view kDefaultPage = "x7fenwix.htm";
 // one byte and its first byte is ' or " and its last byte is the same, both go.
 std::string_view stripQuotes(std::string_view value);
 
+// The link text of an attribute value as link discovery uses it: one pair of
+// enclosing quotes removed, then the HTML character references decoded as a
+// browser decodes them ("&amp;" is '&'). A value whose decoding would give a
+// character outside the Basic Multilingual Plane or a NUL, which the host's
+// modified UTF-8 cannot take as they are, keeps its references.
+std::string discoveredLink(std::string_view value);
+
 // "bytes=" + length in decimal + "-", for the whole 64-bit length.
 std::string rangeValue(std::int64_t length);
 

@@ -120,7 +120,7 @@ class LinkDiscoveryTest {
             {"\"", "\""},
             {"\"o\"i.htm\"", "o\"i.htm"},
             {"' s.htm '", " s.htm "},
-            {"'&amp;'", "&amp;"},
+            {"'&amp;'", "&"},
         };
         List<String> judged = new ArrayList<>();
         for (String[] c : cases) {
