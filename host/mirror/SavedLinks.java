@@ -30,7 +30,9 @@ final class SavedLinks {
         if (path.endsWith(inFolder) && path.length() > inFolder.length()) {
             path = path.substring(0, path.length() - inFolder.length());
         }
-        String[] saved = LocalNames.originalOf(path);
+        // this run's links are percent-encoded ("a%25b.html" names "a%b.html"), an earlier one's raw
+        String[] saved = path.indexOf('%') < 0 ? null : LocalNames.originalOf(decoded(path));
+        if (saved == null) saved = LocalNames.originalOf(path);
         return saved == null ? url : build(url, saved[0], saved[1]);
     }
 
@@ -43,11 +45,79 @@ final class SavedLinks {
         StringBuilder b = new StringBuilder();
         b.append(url.getProtocol()).append("://");
         if (url.getAuthority() != null) b.append(url.getAuthority());
-        encode(b, path.isEmpty() ? "/" : path);
+        // "/../x" is "/x", as every browser reads it: a server answers 400 to the first
+        encode(b, path.isEmpty() ? "/" : withoutDotSegments(path));
         if (query != null) encode(b.append('?'), query);
         if (url.getRef() != null) b.append('#').append(url.getRef());
         String s = b.toString();
         return s.equals(url.toString()) ? url : new URL(s);
+    }
+
+    /**
+     * An absolute path with its "." and ".." segments removed, those that climb
+     * above the root included.
+     */
+    static String withoutDotSegments(String path) {
+        if (!path.contains(".") || !path.startsWith("/")) return path;
+        String[] in = path.split("/", -1);
+        java.util.ArrayDeque<String> out = new java.util.ArrayDeque<>();
+        for (int i = 1; i < in.length; i++) {
+            String seg = in[i];
+            boolean last = i == in.length - 1;
+            if (seg.equals(".")) {
+                if (last) out.addLast("");
+            } else if (seg.equals("..")) {
+                out.pollLast();
+                if (last) out.addLast("");
+            } else {
+                out.addLast(seg);
+            }
+        }
+        return "/" + String.join("/", out);
+    }
+
+    /** The text with its percent-escapes read as UTF-8; the text as it is when they make no UTF-8. */
+    static String decoded(String s) {
+        if (s.indexOf('%') < 0) return s;
+        java.io.ByteArrayOutputStream b = new java.io.ByteArrayOutputStream(s.length());
+        byte[] raw = s.getBytes(StandardCharsets.UTF_8);
+        for (int i = 0; i < raw.length; i++) {
+            if (raw[i] == '%' && i + 2 < raw.length && isHex((char) raw[i + 1]) && isHex((char) raw[i + 2])) {
+                b.write(Character.digit(raw[i + 1], 16) * 16 + Character.digit(raw[i + 2], 16));
+                i += 2;
+            } else {
+                b.write(raw[i]);
+            }
+        }
+        try {
+            return StandardCharsets.UTF_8.newDecoder().decode(java.nio.ByteBuffer.wrap(b.toByteArray())).toString();
+        } catch (java.nio.charset.CharacterCodingException e) {
+            return s;
+        }
+    }
+
+    /**
+     * A relative path between saved files ('/' between names) as a link that
+     * a browser reading files follows to the file: every character that a URL
+     * reads otherwise ('%', '#', '?', blanks, quotes, '&' and ',' that pages
+     * and srcset read, parentheses of CSS) percent-encoded as UTF-8.
+     */
+    static String fileLink(String relativePath) {
+        StringBuilder b = new StringBuilder(relativePath.length() + 8);
+        int slash = relativePath.indexOf('/');
+        String first = slash < 0 ? relativePath : relativePath.substring(0, slash);
+        // "a:b.html" would read as a scheme
+        if (first.indexOf(':') >= 0) b.append("./");
+        for (byte x : relativePath.getBytes(StandardCharsets.UTF_8)) {
+            char c = (char) (x & 0xff);
+            if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || "-._~!$*+;=:@/^".indexOf(c) >= 0) {
+                b.append(c);
+            } else {
+                b.append('%').append(Character.toUpperCase(Character.forDigit((x >> 4) & 15, 16)))
+                        .append(Character.toUpperCase(Character.forDigit(x & 15, 16)));
+            }
+        }
+        return b.toString();
     }
 
     /** The text with every character that may not stand in a URL percent-encoded (UTF-8); escapes kept. */
