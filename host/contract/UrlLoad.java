@@ -247,6 +247,7 @@ public class UrlLoad {
             Charset declared = PageCharset.named(type);
             if (declared != null) node.setCharset(declared.name());
             node.setHtml(type != null ? type.toLowerCase(Locale.ROOT).startsWith("text/html") : looksLikePage(local));
+            node.setCss(isStylesheet(type, local));
         } catch (IOException e) {
             appendLog("Error reading url:" + node.getURL() + " (" + Causes.of(e) + ")\n");
             node.setReadWriteError();
@@ -285,6 +286,7 @@ public class UrlLoad {
         }
         if (node.getResponseCode() == 304 && node.isPreviouslyDownloaded()) {
             node.setHtml(looksLikePage(local));
+            node.setCss(!node.isHtml() && isStylesheet(null, local));
         }
         // A partial copy carries the server's time too, so the freshness check
         // would take it for current; a whole body (200) must replace it.
@@ -294,7 +296,7 @@ public class UrlLoad {
         jiplok(node, new WholeBody(conn), local);
         boolean bodyRead = node.isLoaded() && !node.isPreviouslyDownloaded();
         Connections.release(conn, bodyRead || node.getResponseCode() == 304);
-        if (node.processHTML() && !aborted) {
+        if ((node.processHTML() || (node.isLoaded() && node.isCss())) && !aborted) {
             if (pageScans != null) pageScans.submit(node, urlIndex);
             else scan(node);
         }
@@ -311,15 +313,24 @@ public class UrlLoad {
         int from = urlToLoad.size();
         int before = scans;
         Charset cs = PageCharset.of(page);
-        // The library reads a page in the platform's charset; a page in another
-        // one is read here, with the same steps, in its own.
-        if (cs.equals(Charset.defaultCharset())) pHTML(page);
-        else readInCharset(page, cs);
+        boolean sheet = page.isCss() && !page.isHtml();
+        if (sheet) {
+            lURL = page;
+            countBaseFileSlash();
+        } else if (cs.equals(Charset.defaultCharset())) {
+            // The library reads a page in the platform's charset; a page in
+            // another one is read here, with the same steps, in its own.
+            pHTML(page);
+        } else {
+            readInCharset(page, cs);
+        }
+        // then every other reference a browser follows to show the page
+        boolean read = RefDiscovery.add(this, page, cs, from, sheet);
         boolean saved = page.isPreviouslyDownloaded();
         List<NodeURL> added = urlToLoad.subList(from, urlToLoad.size());
         for (NodeURL n : added) n.setFromSavedPage(saved);
         // a page that could not be read has no links to keep
-        if (records != null && scans != before) records.found(page, added);
+        if (records != null && (scans != before || (sheet && read))) records.found(page, added);
     }
 
     private void readInCharset(NodeURL page, Charset cs) {
@@ -344,6 +355,13 @@ public class UrlLoad {
         // A time ahead of the answer's own would stamp the copy in the future,
         // and no later update would see a change.
         return t > 0 ? Math.min(t, now) : now;
+    }
+
+    private static boolean isStylesheet(String type, File f) {
+        if (type != null && type.toLowerCase(Locale.ROOT).startsWith("text/css")) return true;
+        return (type == null || type.isEmpty() || type.toLowerCase(Locale.ROOT).startsWith("text/plain")
+                || type.toLowerCase(Locale.ROOT).startsWith("application/octet-stream"))
+                && (f.getName().toLowerCase(Locale.ROOT).endsWith(".css") || f.getName().toLowerCase(Locale.ROOT).contains(".css^"));
     }
 
     private static boolean looksLikePage(File f) {
@@ -402,6 +420,15 @@ public class UrlLoad {
                     known.put(k, owner);
                     continue;
                 }
+                NodeURL folder = sameAsFolder.containsKey(k) ? known.get(sameAsFolder.get(k)) : null;
+                if (folder != null && folder.isLoaded()) {
+                    // an index page that an earlier run found to be its folder's page
+                    known.put(k, folder);
+                    synchronized (twice) {
+                        sameAs.put(k, sameAsFolder.get(k));
+                    }
+                    continue;
+                }
                 known.put(k, node);
                 byLocalFile.put(local.getPath(), node);
                 String refused = SavedLinks.whyNotInside(root, local);
@@ -443,7 +470,82 @@ public class UrlLoad {
                 urlIndex--;
                 continue;
             }
+            if (s == Step.DONE) sameAsFolderPage(node);
             if (done != null) done.accept(node);
+        }
+    }
+
+    /** Copies saved twice ("dir/" and "dir/index.html" giving one page), to be removed once the crawl ends. */
+    private final List<File> twice = new ArrayList<>();
+    /** Pages found to be one in an earlier run ("/" and "/index.html"): the later one's URL key to the first one's. */
+    private Map<String, String> sameAsFolder = new java.util.HashMap<>();
+    /** The same, as this run finds them, for the next run. */
+    private final Map<String, String> sameAs = new java.util.TreeMap<>();
+
+    /** What an earlier run found (see sameAsFound): index pages not asked for again while their folder's page is saved. */
+    void setSameAsFolder(Map<String, String> found) { this.sameAsFolder = new java.util.HashMap<>(found); }
+
+    /** Index pages found to be their folders' pages in this run, for the next one. */
+    Map<String, String> sameAsFound() {
+        synchronized (twice) {
+            return new java.util.TreeMap<>(sameAs);
+        }
+    }
+
+    /**
+     * A folder's URL and its index page ("/" and "/index.html") that give the
+     * same page are saved once: the one fetched later shares the node and the
+     * file of the first, and its own copy goes when the crawl ends.
+     */
+    private void sameAsFolderPage(NodeURL node) {
+        URL u = node.getURL();
+        if (!node.isLoaded() || !node.isHtml() || u.getQuery() != null || node.getLoadedFilename() == null) return;
+        String path = u.getPath();
+        int slash = path.lastIndexOf('/');
+        if (slash < 0) return;
+        String name = path.substring(slash + 1).toLowerCase(Locale.ROOT);
+        List<String> others = new ArrayList<>();
+        if (name.isEmpty()) {
+            others.add(path + "index.html");
+            others.add(path + "index.htm");
+        } else if (name.equals("index.html") || name.equals("index.htm")) {
+            others.add(path.substring(0, slash + 1));
+        } else {
+            return;
+        }
+        for (String o : others) {
+            NodeURL first;
+            try {
+                first = known(new URL(u, o));
+            } catch (java.net.MalformedURLException e) {
+                continue;
+            }
+            if (first == null || first == node || !first.isLoaded() || first.getLoadedFilename() == null) continue;
+            File mine = new File(node.getLoadedFilename());
+            File theirs = new File(first.getLoadedFilename());
+            try {
+                if (mine.equals(theirs) || java.nio.file.Files.mismatch(mine.toPath(), theirs.toPath()) != -1) continue;
+            } catch (IOException e) {
+                continue;
+            }
+            known.put(key(u), first);
+            byLocalFile.put(mine.getPath(), first);
+            synchronized (twice) {
+                sameAs.put(key(u), key(first.getURL()));
+            }
+            node.setLoadedFilename(theirs.getPath());
+            synchronized (twice) {
+                twice.add(mine);
+            }
+            return;
+        }
+    }
+
+    /** Removes the second copies of pages saved twice (see sameAsFolderPage); call once the scans are done. */
+    public void dropSecondCopies() {
+        synchronized (twice) {
+            for (File f : twice) f.delete();
+            twice.clear();
         }
     }
 

@@ -263,7 +263,7 @@ final class LinkRewrite {
      * page keeps its time: that is the server's time, which the next run's
      * conditional request sends.
      */
-    private static void writeBack(File file, byte[] text) throws IOException {
+    static void writeBack(File file, byte[] text) throws IOException {
         File tmp = new File(file.getParentFile(), "." + file.getName() + ".x7fenwix-tmp");
         long time = file.lastModified();
         try (FileOutputStream out = new FileOutputStream(tmp)) {

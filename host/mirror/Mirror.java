@@ -62,6 +62,7 @@ public final class Mirror {
             con.print(Options.HELP);
             return 0;
         }
+        if (options.checkOnly) return check(0);
         if (options.start != null) {
             StartPage.checkReachable(options.start);
             URL moved = StartPage.afterRedirects(options.start);
@@ -83,11 +84,21 @@ public final class Mirror {
             con.println("Serving the sample site at " + sample.mainUrl() + " and " + sample.secondUrl());
         }
         options.allowed.add(Options.site(options.start));
+        int code;
         try (FileChannel lock = files.lock(); OutFiles f = files) {
-            return mirror();
+            code = mirror();
         } finally {
             if (sample != null) sample.close();
         }
+        return options.check && code == 0 ? check(code) : code;
+    }
+
+    /** Checks the copy in OUT; 3 when some reference leads to no saved file, else code. */
+    private int check(int code) throws IOException {
+        con.println("Checking the copy in " + options.out);
+        CopyCheck c = new CopyCheck(options.out).run();
+        c.print(con);
+        return c.whole() ? code : 3;
     }
 
     private int mirror() throws IOException {
@@ -101,6 +112,7 @@ public final class Mirror {
         files.recoverInflight();
         LinkRecords records = LinkRecords.load(files.out);
         crawler.setLinkRecords(records);
+        crawler.setSameAsFolder(files.sameAsFolder());
 
         Thread hook = new Thread(this::stop, "mirror-stop");
         Runtime.getRuntime().addShutdownHook(hook);
@@ -128,6 +140,8 @@ public final class Mirror {
             progress.stop();
             if (scans != null) scans.stop();
         }
+        crawler.dropSecondCopies();
+        if (!crawler.aborted) files.sameAsFolder(crawler.sameAsFound());
         files.crawlEnded();
 
         LinkRewrite rw = null;
@@ -139,7 +153,21 @@ public final class Mirror {
             } catch (RuntimeException e) {
                 failed("the rewrite pass ended early", e);
             }
+            // then every reference the library's pass does not cover, in pages and stylesheets
+            RefRewrite refs = new RefRewrite(crawler);
+            try {
+                refs.run();
+            } catch (RuntimeException e) {
+                failed("the rewrite pass ended early", e);
+            }
+            for (String w : refs.written) {
+                if (!rw.written.contains(w)) rw.pagesRewritten++;
+            }
+            rw.linksRewritten += refs.linksRewritten;
+            rw.retry.addAll(refs.retry);
+            rw.pagesLeft += refs.retry.size();
             records.rewritten(rw.written);
+            records.rewritten(refs.written);
             // stopped during the pass: every page noted stays pending
             if (!crawler.aborted) files.rewritesLeft(rw.retry);
         }

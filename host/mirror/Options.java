@@ -31,13 +31,18 @@ final class Options {
             "               once. Links to other site parts keep their web address.",
             "  --port N     port of the sample site (default " + DEFAULT_PORT + "; its second",
             "               part answers on N+1). Only without URL.",
+            "  --check      after the run, list every reference of the copy's pages",
+            "               and style sheets that does not lead to a saved file (page,",
+            "               reference, why). Given OUT alone, checks that copy only.",
             "  --help       this text.",
             "",
             "Errors are logged to OUT/" + OutFiles.LOG_NAME + ".",
             "Exit code: 0 the copy is complete; 1 nothing was done (bad arguments, OUT",
             "not usable, site not reachable); 2 the copy was made but something failed",
-            "(see the log); 130 the run was interrupted (Ctrl-C); run it again to go",
-            "on. Pages the site does not have (404) are counted, not failed.",
+            "(see the log); 3 (with --check) the copy is not whole offline: some",
+            "reference leads to no saved file; 130 the run was interrupted (Ctrl-C);",
+            "run it again to go on. Pages the site does not have (404) are counted,",
+            "not failed.",
             "");
 
     /** Thrown for input that the user has to correct; the message says what. */
@@ -52,6 +57,10 @@ final class Options {
     int depth = Integer.MAX_VALUE;
     int port = DEFAULT_PORT;
     boolean portGiven;
+    /** Check the copy after the run (--check). */
+    boolean check;
+    /** Check an existing copy only: --check with OUT alone. */
+    boolean checkOnly;
     /** Site parts ("host:port") whose links are followed. */
     final Set<String> allowed = new LinkedHashSet<>();
 
@@ -76,6 +85,9 @@ final class Options {
                     }
                     o.portGiven = true;
                     break;
+                case "--check":
+                    o.check = true;
+                    break;
                 case "--allow":
                     o.allowed.add(site(value(args, ++i, a)));
                     break;
@@ -85,6 +97,13 @@ final class Options {
                     else if (folder == null) folder = a;
                     else throw new Usage("too many arguments: " + a);
             }
+        }
+        if (o.check && folder == null && url != null && !url.equals("-") && !url.contains("://")) {
+            // Mirror --check OUT: the copy in OUT, as it is
+            o.checkOnly = true;
+            o.out = new File(url);
+            if (!o.out.isDirectory()) throw new Usage("no copy to check in " + url + " (not a folder)");
+            return o;
         }
         if (url != null && !url.equals("-")) o.start = startUrl(url);
         if (o.start != null && o.portGiven) throw new Usage("--port is for the sample site, which runs only without URL");

@@ -22,6 +22,8 @@ final class OutFiles implements AutoCloseable {
     static final String LOG_NAME = "x7fenwix.log";
     static final String LOCK_NAME = ".x7fenwix-lock";
     static final String RECORDS_NAME = ".x7fenwix-links";
+    /** Index pages that are their folders' pages ("/index.html" and "/"), saved once, one pair a line. */
+    static final String SAME_NAME = ".x7fenwix-same";
     /** The file being transferred: a run killed outright leaves its name here. */
     static final String INFLIGHT_NAME = ".x7fenwix-inflight";
     /** Pages saved but not yet rewritten, one path a line. */
@@ -51,6 +53,32 @@ final class OutFiles implements AutoCloseable {
             return new OutFiles(folder.getCanonicalFile());
         } catch (IOException e) {
             return new OutFiles(folder.getAbsoluteFile());
+        }
+    }
+
+    /** The index pages an earlier run found to be their folders' pages; none when they cannot be read. */
+    java.util.Map<String, String> sameAsFolder() {
+        java.util.Map<String, String> m = new java.util.HashMap<>();
+        try {
+            for (String line : Files.readAllLines(file(SAME_NAME).toPath(), StandardCharsets.UTF_8)) {
+                int tab = line.indexOf('\t');
+                if (tab > 0) m.put(line.substring(0, tab), line.substring(tab + 1));
+            }
+        } catch (IOException | RuntimeException e) {
+            // a lost note costs one more request of each index page
+        }
+        return m;
+    }
+
+    /** Keeps the index pages found to be their folders' pages for the next run. */
+    void sameAsFolder(java.util.Map<String, String> found) {
+        StringBuilder b = new StringBuilder();
+        found.forEach((k, v) -> b.append(k).append('\t').append(v).append('\n'));
+        try {
+            if (found.isEmpty()) Files.deleteIfExists(file(SAME_NAME).toPath());
+            else Files.write(file(SAME_NAME).toPath(), b.toString().getBytes(StandardCharsets.UTF_8));
+        } catch (IOException e) {
+            log("Error writing file:" + file(SAME_NAME) + "\n");
         }
     }
 

@@ -70,6 +70,12 @@ public class NodeURL {
     public String getCharset() { return charset; }
     public void setCharset(String charset) { this.charset = charset; }
 
+    private volatile boolean css;
+
+    /** Whether the body is a stylesheet, whose url() and @import are followed. */
+    public boolean isCss() { return css; }
+    public void setCss(boolean css) { this.css = css; }
+
     public void setHtml(boolean html) { this.html = html; }
     public boolean isHtml() { return html; }
 

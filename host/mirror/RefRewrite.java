@@ -1,0 +1,206 @@
+import com.tolvak.fenwix.NodeURL;
+
+import java.io.ByteArrayOutputStream;
+import java.io.File;
+import java.io.IOException;
+import java.net.MalformedURLException;
+import java.net.URL;
+import java.nio.charset.Charset;
+import java.nio.file.Files;
+import java.nio.file.Path;
+import java.util.ArrayList;
+import java.util.HashMap;
+import java.util.List;
+import java.util.Locale;
+import java.util.Map;
+import java.util.Set;
+
+/**
+ * The pass after the library's rewrite: every reference of each saved page
+ * and stylesheet, found by PageRefs, is pointed at the saved file of its
+ * target by a relative path a browser reading files follows, or at the
+ * target's web address when it was not saved. Only the bytes of those
+ * references change; a base href is pointed at the page itself, so that
+ * relative links stay relative to the saved file.
+ */
+final class RefRewrite {
+    /** Documents written back, by loaded file name. */
+    final List<String> written = new ArrayList<>();
+    int linksRewritten;
+    /** Documents whose rewriting failed on a file error, for the next run. */
+    final Set<String> retry = new java.util.TreeSet<>();
+
+    private final UrlLoad crawler;
+    private final File root;
+    private final Path rootPath;
+    private final Map<String, NodeURL> discovered = new HashMap<>();
+
+    RefRewrite(UrlLoad crawler) {
+        this.crawler = crawler;
+        this.root = crawler.getRoot();
+        this.rootPath = root.getAbsoluteFile().toPath().normalize();
+        for (NodeURL n : crawler.urlToLoad) {
+            if (n.getURL() != null) discovered.putIfAbsent(RefDiscovery.key(n.getURL()), n);
+        }
+    }
+
+    /** Rewrites every saved page and stylesheet of the crawl. */
+    void run() {
+        for (NodeURL doc : crawler.knownNodes()) {
+            if (crawler.aborted) return;
+            if (!doc.isLoaded() || doc.getLoadedFilename() == null || !(doc.isHtml() || doc.isCss())) continue;
+            document(doc);
+        }
+    }
+
+    /** Rewrites one saved document; true when it was written back. */
+    boolean document(NodeURL doc) {
+        File file = new File(doc.getLoadedFilename());
+        if (!file.isFile() || !SavedLinks.inside(root, file)) return false;
+        try {
+            byte[] bytes = Files.readAllBytes(file.toPath());
+            boolean css = doc.isCss() && !doc.isHtml();
+            List<PageRefs.Ref> refs = PageRefs.of(bytes, bytes.length, css);
+            Charset cs = PageCharset.of(doc);
+            URL base = RefDiscovery.base(doc.getURL(), bytes, refs, cs);
+            boolean moved = !base.toString().equals(doc.getURL().toString());
+            Path dir = file.getAbsoluteFile().toPath().normalize().getParent();
+            ByteArrayOutputStream out = new ByteArrayOutputStream(bytes.length + 256);
+            int at = 0;
+            int changed = 0;
+            boolean firstBase = true;
+            for (PageRefs.Ref r : refs) {
+                String text = PageRefs.text(bytes, r, cs);
+                String repl;
+                if (r.target() == PageRefs.BASE) {
+                    // the first base counts; the page itself as base resolves as the saved file does
+                    repl = firstBase ? SavedLinks.fileLink(file.getName()) : null;
+                    firstBase = false;
+                } else {
+                    repl = replacement(doc, text, r, base, moved, dir);
+                }
+                if (repl == null) continue;
+                byte[] now = repl.getBytes(cs);
+                int len = r.end() - r.start();
+                if (now.length == len && java.util.Arrays.equals(bytes, r.start(), r.end(), now, 0, len)) continue;
+                out.write(bytes, at, r.start() - at);
+                out.write(now);
+                at = r.end();
+                changed++;
+            }
+            if (changed == 0) return false;
+            out.write(bytes, at, bytes.length - at);
+            LinkRewrite.writeBack(file, out.toByteArray());
+            written.add(doc.getLoadedFilename());
+            linksRewritten += changed;
+            return true;
+        } catch (IOException e) {
+            crawler.appendLog("Error rewriting file:" + file.getPath() + " (" + Causes.of(e) + ")\n");
+            retry.add(file.getPath());
+            return false;
+        } catch (RuntimeException e) {
+            crawler.appendLog("Page left as it is:" + file.getPath() + " (" + Causes.of(e) + ")\n");
+            return false;
+        }
+    }
+
+    /**
+     * What a reference becomes: the relative path of its saved target, or its
+     * web address; null to leave it as it is (no link a mirror follows, or a
+     * relative path that names a saved file already).
+     */
+    private String replacement(NodeURL doc, String text, PageRefs.Ref r, URL base, boolean moved, Path dir) {
+        if (!RefDiscovery.followable(crawler, text)) return null;
+        int hash = text.indexOf('#');
+        String fragment = hash < 0 ? "" : text.substring(hash);
+        String bare = hash < 0 ? text : text.substring(0, hash);
+        if (!moved && isRelativePath(bare) && bare.indexOf('?') < 0 && !bare.isEmpty()) {
+            Path f = savedFile(dir, SavedLinks.decoded(bare));
+            // a link written by the library's pass, or one that names the saved file as it is
+            if (f != null && Files.isRegularFile(f)) return null;
+        }
+        URL u = RefDiscovery.linkUrl(base, text, doc.isPreviouslyDownloaded() && !moved, crawler.slashesBelowRoot(doc.getLoadedFilename()));
+        if (u == null) return null;
+        NodeURL target = node(u);
+        if ((target == null || !target.isLoaded()) && doc.isPreviouslyDownloaded()) {
+            try {
+                NodeURL t = node(SavedLinks.original(u));
+                if (t != null) target = t;
+            } catch (MalformedURLException e) {
+                // no such saved name
+            }
+        }
+        if (target != null && target.isLoaded() && target.getLoadedFilename() != null) {
+            Path f = savedFile(null, target.getLoadedFilename());
+            if (f != null && Files.isRegularFile(f)) {
+                String rel = dir.relativize(f).toString().replace(File.separatorChar, '/');
+                return SavedLinks.fileLink(rel) + escapedFragment(fragment);
+            }
+        }
+        String p = u.getProtocol().toLowerCase(Locale.ROOT);
+        if (!p.equals("http") && !p.equals("https")) return null;
+        String web = target != null && target.getURL() != null ? target.getURL().toString() : u.toString();
+        if (target != null && !fragment.isEmpty() && web.indexOf('#') < 0) web += escapedFragment(fragment);
+        return inContext(web, r);
+    }
+
+    /** A fragment as it may stand in any of the contexts, its characters of note escaped. */
+    private static String escapedFragment(String fragment) {
+        StringBuilder b = new StringBuilder(fragment.length());
+        for (int i = 0; i < fragment.length(); i++) {
+            char c = fragment.charAt(i);
+            if (c <= ' ' || c > '~' || "\"'<>()&,\\".indexOf(c) >= 0) {
+                for (byte x : String.valueOf(c).getBytes(java.nio.charset.StandardCharsets.UTF_8)) {
+                    b.append(String.format("%%%02X", x & 0xff));
+                }
+            } else {
+                b.append(c);
+            }
+        }
+        return b.toString();
+    }
+
+    /** A web address made safe for where it stands: '&' in attributes, quotes and parentheses in CSS. */
+    private static String inContext(String web, PageRefs.Ref r) {
+        StringBuilder b = new StringBuilder(web.length());
+        for (int i = 0; i < web.length(); i++) {
+            char c = web.charAt(i);
+            if (c == '\'') b.append("%27");
+            else if (c == '(' && r.is(PageRefs.IN_CSS)) b.append("%28");
+            else if (c == ')' && r.is(PageRefs.IN_CSS)) b.append("%29");
+            else if (c == '&' && r.is(PageRefs.IN_ATTR)) b.append("&amp;");
+            else if (c <= ' ' || c == '"' || c == '<' || c == '>' || c == '\\') b.append(String.format("%%%02X", (int) c));
+            else b.append(c);
+        }
+        return b.toString();
+    }
+
+    /** A relative path: no scheme, not from the root, not from another host. */
+    static boolean isRelativePath(String s) {
+        return !s.startsWith("/") && !s.startsWith("\\") && !s.matches("^[A-Za-z][A-Za-z0-9+.-]*:.*");
+    }
+
+    /** The normal absolute path of a file (relative to dir when given) below the root; null outside it. */
+    private Path savedFile(Path dir, String name) {
+        try {
+            Path p = dir == null ? new File(name).toPath() : dir.resolve(name);
+            Path n = p.toAbsolutePath().normalize();
+            return n.startsWith(rootPath) && !n.equals(rootPath) ? n : null;
+        } catch (java.nio.file.InvalidPathException | java.io.IOError e) {
+            return null;
+        }
+    }
+
+    /** The crawl's node for a URL: the one fetched, else the first one found. */
+    private NodeURL node(URL u) {
+        NodeURL n = crawler.known(u);
+        if (n == null) {
+            try {
+                n = crawler.known(SavedLinks.requestable(u));
+            } catch (MalformedURLException e) {
+                // no other form
+            }
+        }
+        return n != null ? n : discovered.get(RefDiscovery.key(u));
+    }
+}
