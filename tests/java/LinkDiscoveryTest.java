@@ -109,6 +109,20 @@ class LinkDiscoveryTest {
     }
 
     @Test
+    void characterReferencesOfTheLinkAreDecodedBeforeItsUrlIsMade() throws Exception {
+        Fixture f = new Fixture();
+        assertEquals(List.of("4 7 http://h.test/d/e/list.html?page=2&sort=asc | list.html?page=2&sort=asc"),
+                f.discover(new Valued("\"list.html?page=2&amp;sort=asc\""), "a"));
+        assertEquals(List.of("4 7 http://h.test/d/e/a&b&c.gif | a&b&c.gif"), f.discover(new Valued("a&#38;b&#x26;c.gif"), "a"));
+        // decoded text is what the host judges: a scheme written with references is still one
+        assertEquals(List.of(), f.discover(new Valued("mailto&#58;x@y"), "a"));
+        assertEquals("mailto:x@y", f.judged.get(f.judged.size() - 1));
+        // a reference the host string cannot carry as it is stays as it was written
+        assertEquals(List.of("4 7 http://h.test/d/e/a&#x1F600;.htm | a&#x1F600;.htm"),
+                f.discover(new Valued("a&#x1F600;.htm"), "a"));
+    }
+
+    @Test
     void oneMatchingPairOfQuotesIsRemoved() throws Exception {
         Fixture f = new Fixture();
         String[][] cases = {

@@ -104,3 +104,23 @@ TEST(RelativePath, WorkedExamples) {
     EXPECT_EQ(relativePath(c.parent, c.target, c.sep), c.expected) << c.parent << " -> " << c.target;
   }
 }
+
+TEST(DiscoveredLink, CharacterReferencesDecodedAfterTheQuotes) {
+  using x7::text::discoveredLink;
+  EXPECT_EQ(discoveredLink("\"list.html?page=2&amp;sort=asc\""), "list.html?page=2&sort=asc");
+  EXPECT_EQ(discoveredLink("'a&#38;b&#x26;c'"), "a&b&c");
+  EXPECT_EQ(discoveredLink("na&#239;ve.html"), "na\xC3\xAFve.html");
+  // unknown names and '&' alone stay; quotes that are no pair stay too
+  EXPECT_EQ(discoveredLink("a&bogus;b&c"), "a&bogus;b&c");
+  EXPECT_EQ(discoveredLink("'m.htm\""), "'m.htm\"");
+  EXPECT_EQ(discoveredLink("''"), "");
+}
+
+TEST(DiscoveredLink, KeepsReferencesTheHostStringCannotTake) {
+  using x7::text::discoveredLink;
+  // outside the Basic Multilingual Plane: 4-byte UTF-8 is no modified UTF-8
+  EXPECT_EQ(discoveredLink("a&#x1F600;.html"), "a&#x1F600;.html");
+  // a NUL would cut the host string short
+  const std::string nul = discoveredLink("a&#0;b");
+  EXPECT_EQ(nul.find('\0'), std::string::npos);
+}
