@@ -411,22 +411,41 @@ public class UrlLoad {
             if (node != again) {
                 if (!requestable(node)) continue;
                 String k = key(node.getURL());
-                if (known.containsKey(k) || !accept.test(node)) continue;
+                String folderKey = sameAsFolder.get(k);
+                boolean accepted = false;
+                if (folderKey != null && !known.containsKey(k)) {
+                    // an index page that an earlier run found to be its folder's page
+                    NodeURL folder = known.get(folderKey);
+                    if (folder != null) {
+                        if (folder.isLoaded()) {
+                            known.put(k, folder);
+                            synchronized (twice) {
+                                sameAs.put(k, folderKey);
+                            }
+                            continue;
+                        }
+                    } else if (accept.test(node)) {
+                        // asked for by the folder's URL, under which it is saved
+                        try {
+                            node.setURL(new URL(folderKey));
+                            known.put(k, node);
+                            synchronized (twice) {
+                                sameAs.put(k, folderKey);
+                            }
+                            k = folderKey;
+                        } catch (java.net.MalformedURLException e) {
+                            // asked for as it is
+                        }
+                        accepted = true;
+                    }
+                }
+                if (known.containsKey(k) || !(accepted || accept.test(node))) continue;
                 File local = localFileFor(node.getURL());
                 NodeURL owner = byLocalFile.get(local.getPath());
                 if (owner != null) {
                     // the same URL written another way ("/a/../b", "/%62"):
                     // one file, fetched and rewritten once, found under both
                     known.put(k, owner);
-                    continue;
-                }
-                NodeURL folder = sameAsFolder.containsKey(k) ? known.get(sameAsFolder.get(k)) : null;
-                if (folder != null && folder.isLoaded()) {
-                    // an index page that an earlier run found to be its folder's page
-                    known.put(k, folder);
-                    synchronized (twice) {
-                        sameAs.put(k, sameAsFolder.get(k));
-                    }
                     continue;
                 }
                 known.put(k, node);
@@ -494,8 +513,9 @@ public class UrlLoad {
 
     /**
      * A folder's URL and its index page ("/" and "/index.html") that give the
-     * same page are saved once: the one fetched later shares the node and the
-     * file of the first, and its own copy goes when the crawl ends.
+     * same page are saved once: the one fetched later is known as the first
+     * one's node from then on, and its own copy (which a scan beside the crawl
+     * may still be reading) goes when the crawl ends.
      */
     private void sameAsFolderPage(NodeURL node) {
         URL u = node.getURL();
@@ -528,14 +548,16 @@ public class UrlLoad {
             } catch (IOException e) {
                 continue;
             }
-            known.put(key(u), first);
-            byLocalFile.put(mine.getPath(), first);
+            // the folder's copy stays whatever came first: "dir/" is the name a
+            // later run finds it under (see crawl)
+            NodeURL folder = name.isEmpty() ? node : first;
+            NodeURL index = name.isEmpty() ? first : node;
+            File indexFile = name.isEmpty() ? theirs : mine;
+            known.put(key(index.getURL()), folder);
+            byLocalFile.put(indexFile.getPath(), folder);
             synchronized (twice) {
-                sameAs.put(key(u), key(first.getURL()));
-            }
-            node.setLoadedFilename(theirs.getPath());
-            synchronized (twice) {
-                twice.add(mine);
+                sameAs.put(key(index.getURL()), key(folder.getURL()));
+                twice.add(indexFile);
             }
             return;
         }
