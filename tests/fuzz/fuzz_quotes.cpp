@@ -1,7 +1,10 @@
 // stripQuotes: the result is the value itself, or the value less exactly one
-// matching outer pair of apostrophes or double quotes, viewed in place.
+// matching outer pair of apostrophes or double quotes, viewed in place. And
+// discoveredLink, which decodes the character references of that result: never
+// longer, and nothing a host string cannot carry (NUL, 4-byte UTF-8).
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 #include "check.h"
 #include "text.h"
@@ -18,6 +21,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   } else {
     X7_CHECK(out.data() == in.data());
     X7_CHECK(out.size() == in.size());
+  }
+
+  const std::string link = x7::text::discoveredLink(in);
+  X7_CHECK(link.size() <= out.size());
+  if (out.find('&') == std::string_view::npos) X7_CHECK(link == out);
+  for (unsigned char c : link) {
+    if (c == 0 || c >= 0xF0) X7_CHECK(std::string_view(link) == out);
   }
   return 0;
 }
