@@ -22,6 +22,12 @@ final class SavedLinks {
      * as it was, a name cut short) stays as it is.
      */
     static URL original(URL url) throws MalformedURLException {
+        // a site part written as a link ("127.0.0.1%208080") read back into host and port
+        String authority = url.getAuthority();
+        if (authority != null && authority.contains("%20")) {
+            String site = decoded(authority).replaceFirst(" ", ":");
+            url = new URL(url.getProtocol() + "://" + site + url.getFile() + (url.getRef() == null ? "" : "#" + url.getRef()));
+        }
         // names hold no '?': a link with a query of its own names no saved file
         if (url.getQuery() != null) return url;
         String path = url.getPath();

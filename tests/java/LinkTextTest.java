@@ -77,6 +77,13 @@ class LinkTextTest {
         assertEquals("../127.0.0.1%208080/a%25b%23c%3Fd.html", SavedLinks.fileLink("../127.0.0.1 8080/a%b#c?d.html"));
         assertEquals("img/%28x%29%2C%27y%27.png", SavedLinks.fileLink("img/(x),'y'.png"));
         assertEquals("./a:b.html", SavedLinks.fileLink("a:b.html"));
+        // a link to another site part, rebuilt behind the protocol, names that site again
+        try {
+            assertEquals("http://127.0.0.1:8080/a.html", SavedLinks.original(new URL("http://127.0.0.1%208080/a.html")).toString());
+            assertEquals("http://h.test/news.html?page=2", SavedLinks.original(new URL("http://h.test/news.html%5Epage=2")).toString());
+        } catch (java.net.MalformedURLException e) {
+            throw new AssertionError(e);
+        }
         // and read back to the name they stand for
         for (String name : new String[] {"a%b#c?d.html", "list.html^page=2&sort=asc", "caf\u00e9 au lait.html"}) {
             assertEquals(name, SavedLinks.decoded(SavedLinks.fileLink(name)));
