@@ -12,10 +12,22 @@ import java.net.URLConnection;
  */
 final class WholeBody extends URLConnection {
     private final URLConnection conn;
+    /** What the transfer reads of the length-checked bytes; none for the bytes themselves. */
+    private final Decorator decorator;
+
+    /** The body as the transfer gets it from the length-checked bytes. */
+    interface Decorator {
+        InputStream of(InputStream checked) throws IOException;
+    }
 
     WholeBody(URLConnection conn) {
+        this(conn, null);
+    }
+
+    WholeBody(URLConnection conn, Decorator decorator) {
         super(conn.getURL());
         this.conn = conn;
+        this.decorator = decorator;
         connected = true;
     }
 
@@ -28,7 +40,8 @@ final class WholeBody extends URLConnection {
     public InputStream getInputStream() throws IOException {
         InputStream in = conn.getInputStream();
         long expected = conn.getContentLengthLong();
-        return expected < 0 ? in : new Counted(in, expected);
+        InputStream checked = expected < 0 ? in : new Counted(in, expected);
+        return decorator == null ? checked : decorator.of(checked);
     }
 
     private static final class Counted extends FilterInputStream {

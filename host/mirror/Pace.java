@@ -1,0 +1,105 @@
+import java.io.FilterInputStream;
+import java.io.IOException;
+import java.io.InputStream;
+import java.net.URL;
+import java.util.HashMap;
+import java.util.Locale;
+import java.util.Map;
+import java.util.function.BooleanSupplier;
+
+/**
+ * The pace of the run: the wait between the requests to one site part (--wait,
+ * or robots.txt's Crawl-delay when it is longer) and the cap on the rate at
+ * which bodies are read (--limit-rate).
+ */
+final class Pace {
+    private final long waitMs;
+    private final long bytesPerSecond;
+    private final Activity activity;
+    /** Per site part: when its last request ended, and its Crawl-delay. */
+    private final Map<String, Long> lastEnd = new HashMap<>();
+    private final Map<String, Long> delayMs = new HashMap<>();
+
+    Pace(double waitSeconds, long bytesPerSecond, Activity activity) {
+        this.waitMs = Math.round(waitSeconds * 1000);
+        this.bytesPerSecond = bytesPerSecond;
+        this.activity = activity;
+    }
+
+    static String site(URL u) {
+        int p = u.getPort() == -1 ? u.getDefaultPort() : u.getPort();
+        return u.getHost().toLowerCase(Locale.ROOT) + ":" + p;
+    }
+
+    synchronized void crawlDelay(URL u, double seconds) {
+        delayMs.put(site(u), Math.round(seconds * 1000));
+    }
+
+    /** Waits until a request to u's site part may go out; false when stopped meanwhile. */
+    boolean before(URL u, BooleanSupplier stopped) {
+        String s = site(u);
+        long wait;
+        String why;
+        synchronized (this) {
+            long delay = delayMs.getOrDefault(s, 0L);
+            long least = Math.max(waitMs, delay);
+            why = delay > waitMs ? "Crawl-delay of robots.txt" : "--wait";
+            Long last = lastEnd.get(s);
+            wait = last == null ? 0 : last + least - System.currentTimeMillis();
+        }
+        boolean go = activity.sleep(wait, String.format(Locale.ROOT, "waiting %.1f s before the next request to %s (%s)",
+                wait / 1000.0, s, why), stopped);
+        return go;
+    }
+
+    /** The request to u's site part has ended: the next wait counts from now. */
+    synchronized void after(URL u) {
+        lastEnd.put(site(u), System.currentTimeMillis());
+    }
+
+    /** The body stream, read no faster than --limit-rate. */
+    InputStream limited(InputStream in) {
+        return bytesPerSecond <= 0 ? in : new Limited(in, bytesPerSecond);
+    }
+
+    private static final class Limited extends FilterInputStream {
+        private final long rate;
+        private final long t0 = System.nanoTime();
+        private long read;
+
+        Limited(InputStream in, long rate) {
+            super(in);
+            this.rate = rate;
+        }
+
+        private void pace(int n) throws IOException {
+            if (n <= 0) return;
+            read += n;
+            long due = t0 + read * 1_000_000_000L / rate;
+            long ahead = (due - System.nanoTime()) / 1_000_000;
+            if (ahead > 0) {
+                try {
+                    Thread.sleep(ahead);
+                } catch (InterruptedException e) {
+                    Thread.currentThread().interrupt();
+                    throw new java.io.InterruptedIOException("stopped");
+                }
+            }
+        }
+
+        @Override
+        public int read() throws IOException {
+            int c = super.read();
+            if (c >= 0) pace(1);
+            return c;
+        }
+
+        @Override
+        public int read(byte[] b, int off, int len) throws IOException {
+            // small reads keep the rate smooth
+            int n = super.read(b, off, (int) Math.min(len, Math.max(1, rate / 10)));
+            pace(n);
+            return n;
+        }
+    }
+}
