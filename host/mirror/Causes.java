@@ -1,13 +1,51 @@
+import java.net.ConnectException;
+import java.net.NoRouteToHostException;
+import java.net.SocketException;
+import java.net.SocketTimeoutException;
+import java.net.UnknownHostException;
+import java.security.cert.CertificateException;
+import javax.net.ssl.SSLException;
+import javax.net.ssl.SSLHandshakeException;
+import javax.net.ssl.SSLPeerUnverifiedException;
+
 /** The cause of a failure as the log says it: the exception's kind and its message. */
 final class Causes {
     private Causes() {}
 
     static String of(Throwable e) {
         String kind = e.getClass().getSimpleName();
-        if (e instanceof javax.net.ssl.SSLException || e instanceof java.security.cert.CertificateException) {
-            kind = "certificate or TLS error, " + kind;
+        if (isCertificate(e)) {
+            kind = "certificate error (--no-check-certificate accepts it), " + kind;
+        } else if (e instanceof SSLException) {
+            kind = "TLS error, " + kind;
         }
         String m = e.getMessage();
         return m == null || m.isEmpty() ? kind : kind + ": " + m;
+    }
+
+    /** The kind a failure is counted under in the summary. */
+    static String kind(Throwable e) {
+        if (e instanceof BodyFailure) return ((BodyFailure) e).kind;
+        if (e instanceof SocketTimeoutException) return "timeout";
+        if (isCertificate(e)) return "certificate";
+        if (e instanceof SSLException) return "TLS";
+        if (e instanceof UnknownHostException) return "unknown host";
+        if (e instanceof ConnectException || e instanceof NoRouteToHostException) return "connection refused";
+        if (e instanceof SocketException || e instanceof java.io.EOFException) return "connection broken";
+        String m = String.valueOf(e.getMessage());
+        if (m.startsWith("connection closed after")) return "connection broken";
+        return "other";
+    }
+
+    /** Whether the server's certificate was refused. */
+    static boolean isCertificate(Throwable e) {
+        for (Throwable t = e; t != null; t = t.getCause()) {
+            if (t instanceof CertificateException || t instanceof SSLPeerUnverifiedException) return true;
+            if (t instanceof SSLHandshakeException && String.valueOf(t.getMessage()).matches(
+                    "(?is).*(certif|PKIX|No subject alternative|No name matching).*")) {
+                return true;
+            }
+        }
+        return false;
     }
 }
