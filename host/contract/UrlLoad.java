@@ -55,8 +55,31 @@ public class UrlLoad {
     private final StringBuffer log = new StringBuffer();
     private volatile Consumer<String> logSink;
 
+    /** How the run's requests go out and are read; without a call of setRequests, one attempt each, no limits. */
+    private Requests requests;
+    private Redirects redirects;
+    private Retries retries;
+    /** The failure of each node, with its cause. */
+    final Failures failures = new Failures();
+
     public UrlLoad(File root) {
         this.root = root;
+    }
+
+    void setRequests(Requests requests, Redirects redirects) {
+        this.requests = requests;
+        this.redirects = redirects;
+        this.retries = new Retries(requests.tries, requests.activity);
+    }
+
+    Requests requests() {
+        if (requests == null) {
+            Requests plain = Requests.plain(root);
+            // without the run's own rules: redirects within the site part only
+            setRequests(plain, new Redirects((n, to) -> Pace.site(to).equals(Pace.site(n.getURL())) ? null
+                    : "another site part"));
+        }
+        return requests;
     }
 
     public File getRoot() { return root; }
@@ -97,6 +120,8 @@ public class UrlLoad {
     // Called by the natives.
 
     public void appendLog(String line) {
+        // the transfer's own line names no cause: the body's failure says it
+        line = failures.withCause(line);
         log.append(line);
         Consumer<String> sink = logSink;
         if (sink != null) sink.accept(line);
@@ -154,7 +179,7 @@ public class UrlLoad {
     public void setLogSink(Consumer<String> sink) { this.logSink = sink; }
     public String getLog() { return log.toString(); }
 
-    /** Where a node's body is saved. */
+    /** Where a node's body is saved: under a folder of its name when a folder has that name. */
     public File localFileFor(URL url) { return FolderClash.place(LocalNames.localFile(root, url)); }
 
     /** Outcome of one request of the cycle. */
@@ -168,9 +193,7 @@ public class UrlLoad {
     public Step request(NodeURL node) {
         File local = localFileFor(node.getURL());
         try {
-            for (File f : FolderClash.clearParents(root, local)) {
-                appendLog("Moved into its folder:" + f.getPath() + File.separator + FolderClash.FILE_NAME + "\n");
-            }
+            for (File f : FolderClash.clearParents(root, local)) movedUnderFolder(f, FolderClash.place(f));
         } catch (IOException e) {
             // the transfer reports the file it cannot create
             appendLog("Error creating file:" + local.getPath() + " (" + Causes.of(e) + ")\n");
@@ -217,6 +240,24 @@ public class UrlLoad {
     }
 
     private Step exchange(NodeURL node, File local, boolean partialCopy, String validator) {
+        Requests rq = requests();
+        failures.clear(node);
+        URL url = node.getURL();
+        if (!rq.pace.before(url, () -> aborted)) {
+            lURL = node;
+            node.resetOutcome();
+            node.setStopped();
+            return Step.DONE;
+        }
+        try {
+            return exchange(node, local, partialCopy, validator, rq);
+        } finally {
+            rq.pace.after(url);
+            rq.activity.set("");
+        }
+    }
+
+    private Step exchange(NodeURL node, File local, boolean partialCopy, String validator, Requests rq) {
         if (fo == null) fo = fmtGMT();
         lURL = node;
         node.setLoadedFilename(local.getPath());
@@ -225,18 +266,18 @@ public class UrlLoad {
         try {
             conn = node.getURL().openConnection();
         } catch (IOException e) {
-            appendLog("Error reading url:" + node.getURL() + " (" + Causes.of(e) + ")\n");
-            node.setReadWriteError();
-            return Step.FAILED;
+            return failed(node, Failures.Failure.of(e));
         }
-        conn.setConnectTimeout(20_000);
-        conn.setReadTimeout(60_000);
+        rq.configure(conn);
         boolean askedRange = range.length() >= 2;
         setRequestProperties(conn, node, local);
+        rq.identify(conn, askedRange);
         // The ETag of the part's body validates the resumption better than a date.
         if (askedRange && validator != null) conn.setRequestProperty("If-Range", validator);
         // Without a local copy there is nothing to be current: no condition.
         if (!askedRange && !local.isFile()) conn.setRequestProperty("If-Modified-Since", "");
+        rq.activity.set("waiting for " + Pace.site(node.getURL()) + " to answer (timeout "
+                + rq.readTimeoutMs / 1000.0 + " s): " + node.getURL());
         try {
             conn.connect();
             int code = conn instanceof HttpURLConnection ? ((HttpURLConnection) conn).getResponseCode() : 200;
@@ -249,15 +290,35 @@ public class UrlLoad {
             node.setHtml(type != null ? type.toLowerCase(Locale.ROOT).startsWith("text/html") : looksLikePage(local));
             node.setCss(isStylesheet(type, local));
         } catch (IOException e) {
-            appendLog("Error reading url:" + node.getURL() + " (" + Causes.of(e) + ")\n");
-            node.setReadWriteError();
             Connections.release(conn, false);
-            return Step.FAILED;
+            return failed(node, Failures.Failure.of(e));
+        }
+        int answered = node.getResponseCode();
+        if (conn instanceof HttpURLConnection && Redirects.isRedirect(answered)) {
+            String location = conn.getHeaderField("Location");
+            Connections.release(conn, false);
+            return redirected(node, answered, location);
+        }
+        if (answered >= 400 && answered != 404 && answered != 410 && answered != 416) {
+            String reason = null;
+            try {
+                reason = ((HttpURLConnection) conn).getResponseMessage();
+            } catch (IOException | ClassCastException e) {
+                // the code alone
+            }
+            Failures.Failure f = Failures.Failure.status(answered, reason);
+            failures.note(node, f);
+            appendLog("Error reading url:" + node.getURL() + " (" + f.cause + ")\n");
         }
         boolean hadPart = local.isFile();
         if (node.getResponseCode() == 206) {
             String[] why = {""};
             Resumption.Verdict v = Resumption.check(conn, askedRange, hadPart ? local.length() : 0, validator, why);
+            // a range of an encoded body is no range of the plain body on disk
+            if (v == Resumption.Verdict.APPEND && BodyStream.encoded(conn)) {
+                v = Resumption.Verdict.BAD;
+                why[0] = "206 with Content-Encoding " + BodyStream.encoding(conn);
+            }
             if (v != Resumption.Verdict.APPEND) {
                 if (v == Resumption.Verdict.WHOLE || !hadPart) local.delete();
                 if (v == Resumption.Verdict.BAD) {
@@ -266,9 +327,7 @@ public class UrlLoad {
                         urlIndex--;
                         return askWhole(node, local, why[0]);
                     }
-                    appendLog("Error reading url:" + node.getURL() + " (" + why[0] + ")\n");
-                    node.setReadWriteError();
-                    return Step.FAILED;
+                    return failed(node, new Failures.Failure("bad answer", why[0]));
                 }
             }
         }
@@ -279,10 +338,8 @@ public class UrlLoad {
             return Step.AGAIN;
         }
         if (node.isPreviouslyDownloaded() && !local.isFile()) {
-            appendLog("Error reading url:" + node.getURL() + " (304 Not Modified for a file that is not saved)\n");
-            node.setReadWriteError();
             Connections.release(conn, true);
-            return Step.FAILED;
+            return failed(node, new Failures.Failure("bad answer", "304 Not Modified for a file that is not saved"));
         }
         if (node.getResponseCode() == 304 && node.isPreviouslyDownloaded()) {
             node.setHtml(looksLikePage(local));
@@ -293,14 +350,102 @@ public class UrlLoad {
         if (!partialCopy) lokboi(local, node);
         transferTried = node.downloadThisURL();
         bodyEtag = Resumption.strongEtag(conn);
-        jiplok(node, new WholeBody(conn), local);
+        long offset = node.getResponseCode() == 206 && local.isFile() ? local.length() : 0;
+        failures.takeBody();
+        rq.activity.set("reading " + node.getURL());
+        jiplok(node, new WholeBody(conn, in -> BodyStream.of(in, conn, rq, failures, offset)), local);
+        Failures.Failure broke = failures.takeBody();
         boolean bodyRead = node.isLoaded() && !node.isPreviouslyDownloaded();
         Connections.release(conn, bodyRead || node.getResponseCode() == 304);
+        if (transferTried && !node.isLoaded()) partLeft(node, local, broke, BodyStream.encoded(conn));
         if ((node.processHTML() || (node.isLoaded() && node.isCss())) && !aborted) {
             if (pageScans != null) pageScans.submit(node, urlIndex);
             else scan(node);
         }
         return node.hasError() ? Step.FAILED : Step.DONE;
+    }
+
+    /** A failure before any body: logged with its cause. */
+    private Step failed(NodeURL node, Failures.Failure f) {
+        appendLog("Error reading url:" + node.getURL() + " (" + f.cause + ")\n");
+        failures.note(node, f);
+        node.setReadWriteError();
+        return Step.FAILED;
+    }
+
+    /**
+     * What becomes of the part a broken-off transfer left: kept, marked, for a
+     * range request; dropped when it is of an encoded body (its bytes are the
+     * decoded ones, no range of the encoded body continues them) or of a
+     * body the run refuses; the run stopped when the disk is nearly full.
+     */
+    private void partLeft(NodeURL node, File local, Failures.Failure broke, boolean encoded) {
+        if (broke != null) failures.note(node, broke);
+        String kind = broke == null ? "" : broke.kind;
+        boolean refused = kind.equals(BodyFailure.TOO_LARGE) || kind.equals(BodyFailure.ENCODING);
+        if (refused || encoded) {
+            local.delete();
+            IncompleteMarker.remove(local);
+            if (encoded && !refused) {
+                appendLog("Part dropped:" + node.getURL() + " (an encoded body is fetched whole, never resumed)\n");
+            }
+        }
+        if (kind.equals(BodyFailure.DISK)) {
+            failures.stop(broke.cause);
+            aborted = true;
+        }
+    }
+
+    /** A file moved under the folder of its name to make room for the folder: its node follows it. */
+    private void movedUnderFolder(File from, File to) {
+        NodeURL owner = byLocalFile.get(from.getPath());
+        if (owner == null) return;
+        if (from.getPath().equals(owner.getLoadedFilename())) owner.setLoadedFilename(to.getPath());
+        byLocalFile.put(to.getPath(), owner);
+        appendLog("Moved under its folder:" + from.getPath() + " -> " + to.getPath() + "\n");
+    }
+
+    /**
+     * A redirect: followed by asking for the node again under its new URL (so
+     * that it is saved under that URL's name and its links resolve against
+     * it), while the old URL stays known as this node for the rewrite pass.
+     * A target the crawl already has is not fetched twice; one the run would
+     * not fetch is not requested and the link keeps its web address.
+     */
+    private Step redirected(NodeURL node, int code, String location) {
+        Redirects.Step step = redirects.follow(node, code, location);
+        URL from = node.getURL();
+        if (step.next == null) {
+            if (step.failure) return failed(node, new Failures.Failure("redirect", step.why));
+            appendLog("Redirect not followed:" + from + " (" + step.why + "; its links keep the web address)\n");
+            failures.note(node, new Failures.Failure(Failures.SKIPPED_REDIRECT, step.why));
+            return Step.DONE;
+        }
+        URL to = step.next;
+        File target = localFileFor(to);
+        NodeURL owner = known.get(key(to));
+        if (owner == null) owner = byLocalFile.get(target.getPath());
+        if (owner != null && owner != node) {
+            // fetched, or to be fetched, under its own URL: once
+            known.put(key(from), owner);
+            redirects.done(node);
+            appendLog("Redirected:" + from + " -> " + to + " (fetched once, as " + to + ")\n");
+            failures.note(node, new Failures.Failure(Failures.REDIRECTED, "to " + to));
+            return Step.DONE;
+        }
+        String refused = SavedLinks.whyNotInside(root, target);
+        if (refused != null) {
+            appendLog("Refused file " + refused + ":" + target.getPath() + "\n");
+            node.setCreateError();
+            failures.note(node, new Failures.Failure("file", "refused file " + refused));
+            return Step.FAILED;
+        }
+        appendLog("Redirected:" + from + " -> " + to + "\n");
+        node.setURL(to);
+        known.put(key(to), node);
+        byLocalFile.put(target.getPath(), node);
+        urlIndex--;
+        return Step.AGAIN;
     }
 
     /**
@@ -404,6 +549,7 @@ public class UrlLoad {
      * and never into a file outside the root. done hears of every node taken up.
      */
     public void crawl(Predicate<NodeURL> accept, Consumer<NodeURL> done) {
+        requests();
         NodeURL again = null;     // the node in hand is asked for once more
         NodeURL retried = null;   // the node whose resumption was asked again as a whole
         for (; !aborted && more(); urlIndex++) {
@@ -477,6 +623,12 @@ public class UrlLoad {
                 again = node;
                 continue;
             }
+            if (tryAgain(node, s)) {
+                again = node;
+                continue;
+            }
+            retries.done(node);
+            redirects.done(node);
             if (node.getResponseCode() == 416 && retried != node && !aborted) {
                 // The server will not give the rest of the part: nothing says
                 // the part is whole, so the file is asked for whole.
@@ -569,6 +721,29 @@ public class UrlLoad {
             for (File f : twice) f.delete();
             twice.clear();
         }
+    }
+
+    /**
+     * Whether a failed attempt is made again (its backoff waited): a failed
+     * connection, a 5xx answer, a body that broke off. A body with a part on
+     * disk goes on from the part's end by a range request.
+     */
+    private boolean tryAgain(NodeURL node, Step s) {
+        if (aborted || node.isLoaded() || node.isStopped()) return false;
+        Failures.Failure f = failures.of(node);
+        int code = node.getResponseCode();
+        boolean retry = f != null && (code >= 500 || Failures.RETRIED.contains(f.kind));
+        if (!retry) return false;
+        File local = node.getLoadedFilename() == null ? null : new File(node.getLoadedFilename());
+        boolean part = local != null && local.isFile() && local.length() > 0 && IncompleteMarker.on(local);
+        // a cut that brought new bytes is no failed try
+        boolean progressed = part && node.readLength > 0 && f.kind.equals("connection broken");
+        if (!retries.again(node, f.cause, progressed, () -> aborted)) return false;
+        appendLog("Trying again (" + retries.next(node) + "):" + node.getURL() + " (after " + f.cause
+                + (part ? "; from byte " + local.length() : "") + ")\n");
+        if (part) range = "bytes=" + local.length() + "-";
+        urlIndex--;
+        return true;
     }
 
     /**

@@ -11,7 +11,10 @@ final class Counters {
     /** How a node of the crawl ended, as the run counts it. */
     enum Outcome { ERROR, NOT_MODIFIED, PAGE, FILE, STOPPED, NOT_FOUND, HTTP_ERROR }
 
-    int pages, files, notModified, resumed, notFound, errors;
+    int pages, files, notModified, resumed, notFound, errors, skipped;
+    /** Errors and skipped URLs by kind, in the order first met. */
+    final java.util.Map<String, Integer> errorKinds = new java.util.LinkedHashMap<>();
+    final java.util.Map<String, Integer> skippedKinds = new java.util.LinkedHashMap<>();
     /** Nodes taken up so far, and the distinct URLs found that the crawl will fetch. */
     volatile int done, known;
 
@@ -32,6 +35,35 @@ final class Counters {
     String current() {
         NodeURL n = crawler.lURL;
         return n == null ? "" : String.valueOf(n.getURL());
+    }
+
+    /** Counts an error of a kind ("timeout", "HTTP 5xx"...) besides its node's outcome. */
+    void errorKind(String kind) {
+        errorKinds.merge(kind, 1, Integer::sum);
+    }
+
+    /** Counts a URL the run left out on purpose (robots.txt, --max-size, a redirect out of scope). */
+    void skipped(String kind) {
+        skipped++;
+        skippedKinds.merge(kind, 1, Integer::sum);
+    }
+
+    /** A node left out after it was taken up: done, not failed. */
+    void skippedNode(NodeURL node, String kind) {
+        skipped(kind);
+        done++;
+    }
+
+    /** "3 (2 timeout, 1 HTTP 5xx)" of a count and its kinds. */
+    static String withKinds(int n, java.util.Map<String, Integer> kinds) {
+        if (n == 0 || kinds.isEmpty()) return String.valueOf(n);
+        StringBuilder b = new StringBuilder().append(n).append(" (");
+        String sep = "";
+        for (java.util.Map.Entry<String, Integer> e : kinds.entrySet()) {
+            b.append(sep).append(e.getValue()).append(' ').append(e.getKey());
+            sep = ", ";
+        }
+        return b.append(')').toString();
     }
 
     /** Counts a node that the crawl is done with. */

@@ -22,6 +22,14 @@ public final class Mirror {
     private OutFiles files;
     private UrlLoad crawler;
     private Counters counts;
+    private Scope scope;
+    private Requests requests;
+    /** null with --no-robots. */
+    private Robots robots;
+    /** Log lines of before the log is open (robots.txt of the start page). */
+    private final java.util.List<String> early = new java.util.ArrayList<>();
+    /** URLs left out by robots.txt, each counted once. */
+    private final java.util.Set<String> disallowed = new java.util.HashSet<>();
     private volatile boolean interrupted;
     private final CountDownLatch finished = new CountDownLatch(1);
 
@@ -63,9 +71,13 @@ public final class Mirror {
             return 0;
         }
         if (options.checkOnly) return check(0);
+        requests = new Requests(options, options.out, new Activity());
+        if (options.robots) robots = new Robots(requests, () -> crawler != null && crawler.aborted, this::log);
         if (options.start != null) {
-            StartPage.checkReachable(options.start);
-            URL moved = StartPage.afterRedirects(options.start);
+            StartPage.checkReachable(options.start, requests);
+            // robots.txt first: it may ask for a pace before the start page's check
+            if (robots != null) robots.disallowedBy(options.start);
+            URL moved = StartPage.afterRedirects(options.start, requests);
             if (!moved.equals(options.start)) con.println("The start page has moved to " + moved);
             options.start = moved;
         }
@@ -84,6 +96,7 @@ public final class Mirror {
             con.println("Serving the sample site at " + sample.mainUrl() + " and " + sample.secondUrl());
         }
         options.allowed.add(Options.site(options.start));
+        scope = new Scope(options);
         int code;
         try (FileChannel lock = files.lock(); OutFiles f = files) {
             code = mirror();
@@ -108,6 +121,11 @@ public final class Mirror {
                 + (options.depth == Integer.MAX_VALUE ? "" : " depth " + options.depth) + "\n");
         crawler = new UrlLoad(files.out);
         crawler.setLogSink(files::log);
+        crawler.setRequests(requests, new Redirects(this::refuseRedirect));
+        synchronized (early) {
+            for (String line : early) files.log(line);
+            early.clear();
+        }
         counts = new Counters(crawler);
         files.recoverInflight();
         LinkRecords records = LinkRecords.load(files.out);
@@ -116,7 +134,7 @@ public final class Mirror {
 
         Thread hook = new Thread(this::stop, "mirror-stop");
         Runtime.getRuntime().addShutdownHook(hook);
-        Progress progress = new Progress(counts, con);
+        Progress progress = new Progress(counts, con, requests.activity);
         con.println("Mirroring " + options.start + " into " + files.out);
         NodeURL first = crawler.addStart(options.start);
         progress.start();
@@ -178,7 +196,9 @@ public final class Mirror {
             files.log("Error writing file:" + files.file(OutFiles.RECORDS_NAME) + "\n");
         }
         double seconds = (System.nanoTime() - t0) / 1e9;
-        int code = Summary.print(con, files, counts, crawler.aborted, rw, first, records.replayed, seconds);
+        Failures.Failure startFailure = crawler.failures.of(first);
+        int code = Summary.print(con, files, counts, crawler.aborted, crawler.failures.stopped(),
+                startFailure == null ? null : startFailure.cause, rw, first, records.replayed, seconds);
         try {
             Runtime.getRuntime().removeShutdownHook(hook);
         } catch (IllegalStateException e) {
@@ -206,13 +226,50 @@ public final class Mirror {
         }
     }
 
-    /** Whether the crawl fetches a node: in scope and not too deep. */
+    /** A log line, kept until the log is open. */
+    private void log(String line) {
+        synchronized (early) {
+            if (files == null || crawler == null) {
+                early.add(line);
+                return;
+            }
+        }
+        crawler.appendLog(line);
+    }
+
+    /** Whether a node loads a part of its page (an image, a frame, a style sheet): no level deeper than its page. */
+    private boolean requisite(NodeURL node) {
+        int p = node.getParentIndex();
+        java.util.List<NodeURL> list = crawler.urlToLoad;
+        return p >= 0 && p < list.size() && list.get(p).getLevel() == node.getLevel();
+    }
+
+    /** Whether the crawl fetches a node, as far as its URL tells: in scope and not too deep. */
     private boolean fetched(NodeURL node) {
-        return node.getLevel() <= options.depth && options.inScope(node.getURL());
+        return scope.refuse(node.getURL(), node.getLevel(), requisite(node)) == null;
+    }
+
+    /** Why a URL found at node's level is not fetched; null when it is. */
+    private String refuse(NodeURL node, URL u) {
+        String why = scope.refuse(u, node.getLevel(), requisite(node));
+        if (why != null || robots == null) return why;
+        String rule = robots.disallowedBy(u);
+        if (rule == null) return null;
+        if (disallowed.add(UrlLoad.key(u))) {
+            counts.skipped("robots.txt");
+            files.log("Skipped:" + u + " (robots.txt " + rule + ")\n");
+        }
+        return "robots.txt " + rule;
+    }
+
+    private String refuseRedirect(NodeURL node, URL target) {
+        String why = refuse(node, target);
+        if (why == null) files.inFlight(crawler.localFileFor(target));
+        return why;
     }
 
     private boolean accept(NodeURL node) {
-        if (!fetched(node)) return false;
+        if (refuse(node, node.getURL()) != null) return false;
         node.setMaxLevel(options.depth);
         // Until this node ends, its file is in flight: a run killed outright
         // leaves the name behind, and the next run takes that file for partial.
@@ -221,7 +278,24 @@ public final class Mirror {
     }
 
     private void done(NodeURL node) {
-        switch (counts.count(node)) {
+        Failures.Failure f = crawler.failures.of(node);
+        if (f != null && !node.isLoaded() && (f.kind.equals(Failures.SKIPPED_REDIRECT)
+                || f.kind.equals(BodyFailure.TOO_LARGE))) {
+            counts.skippedNode(node, f.kind);
+            counts.found(crawler.urlToLoad, this::fetched);
+            return;
+        }
+        if (f != null && f.kind.equals(Failures.REDIRECTED)) {
+            counts.done++;
+            counts.found(crawler.urlToLoad, this::fetched);
+            return;
+        }
+        Counters.Outcome outcome = counts.count(node);
+        if (outcome == Counters.Outcome.ERROR || outcome == Counters.Outcome.HTTP_ERROR) {
+            counts.errorKind(f != null ? f.kind : node.getResponseCode() > 0
+                    ? "HTTP " + node.getResponseCode() / 100 + "xx" : "other");
+        }
+        switch (outcome) {
             case PAGE:
                 files.savedPage(node.getLoadedFilename());
                 break;
@@ -229,7 +303,8 @@ public final class Mirror {
                 files.log("Not found:" + node.getURL() + "\n");
                 break;
             case HTTP_ERROR:
-                files.log("HTTP " + node.getResponseCode() + ":" + node.getURL() + "\n");
+                // a status of its own kind has its line already, with its reason
+                if (f == null) files.log("HTTP " + node.getResponseCode() + ":" + node.getURL() + "\n");
                 break;
             default:
                 break;

@@ -5,14 +5,16 @@ import java.util.Locale;
 final class Progress {
     private final Counters counts;
     private final PrintStream con;
+    private final Activity activity;
     private final boolean terminal = System.console() != null;
     private Thread thread;
     private volatile boolean running;
     private int width;
 
-    Progress(Counters counts, PrintStream con) {
+    Progress(Counters counts, PrintStream con, Activity activity) {
         this.counts = counts;
         this.con = con;
+        this.activity = activity;
     }
 
     void start() {
@@ -33,8 +35,9 @@ final class Progress {
     }
 
     synchronized void show() {
+        String now = activity.get();
         String line = String.format(Locale.ROOT, "%d of %d done, %s  %s", counts.done, counts.known,
-                size(counts.bytes()), counts.current());
+                size(counts.bytes()), now.isEmpty() ? counts.current() : now);
         if (terminal) {
             if (line.length() > 119) line = line.substring(0, 116) + "...";
             StringBuilder b = new StringBuilder("\r").append(line);

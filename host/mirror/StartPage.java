@@ -11,7 +11,7 @@ import java.util.Locale;
 final class StartPage {
     private StartPage() {}
 
-    static void checkReachable(URL u) throws Options.Usage {
+    static void checkReachable(URL u, Requests rq) throws Options.Usage {
         InetAddress addr;
         try {
             addr = InetAddress.getByName(u.getHost());
@@ -20,7 +20,7 @@ final class StartPage {
         }
         int p = u.getPort() == -1 ? u.getDefaultPort() : u.getPort();
         try (Socket s = new Socket()) {
-            s.connect(new InetSocketAddress(addr, p), 10_000);
+            s.connect(new InetSocketAddress(addr, p), rq.connectTimeoutMs);
         } catch (IOException e) {
             throw new Options.Usage("cannot reach " + u.getHost() + ":" + p + " (" + e.getMessage() + ")");
         }
@@ -32,14 +32,15 @@ final class StartPage {
      * as a browser would. Any failure leaves the URL as it is; the crawl
      * reports it.
      */
-    static URL afterRedirects(URL u) {
-        for (int hops = 0; hops < 5; hops++) {
+    static URL afterRedirects(URL u, Requests rq) {
+        for (int hops = 0; hops < Redirects.MAX_HOPS; hops++) {
+            HttpURLConnection c = null;
+            URL asked = u;
             try {
-                HttpURLConnection c = (HttpURLConnection) u.openConnection();
-                c.setInstanceFollowRedirects(false);
+                rq.pace.before(asked, () -> false);
+                c = rq.open(u);
                 c.setRequestMethod("HEAD");
-                c.setConnectTimeout(20_000);
-                c.setReadTimeout(60_000);
+                rq.activity.set("checking the start page " + u);
                 int code = c.getResponseCode();
                 String location = c.getHeaderField("Location");
                 c.disconnect();
@@ -50,6 +51,8 @@ final class StartPage {
                 u = SavedLinks.requestable(next);
             } catch (IOException | ClassCastException | IllegalArgumentException e) {
                 return u;
+            } finally {
+                if (c != null) rq.pace.after(asked);
             }
         }
         return u;
