@@ -352,7 +352,8 @@ public class UrlLoad {
         bodyEtag = Resumption.strongEtag(conn);
         long offset = node.getResponseCode() == 206 && local.isFile() ? local.length() : 0;
         failures.takeBody();
-        rq.activity.set("reading " + node.getURL());
+        // while the body comes, the progress line names the URL
+        rq.activity.set("");
         jiplok(node, new WholeBody(conn, in -> BodyStream.of(in, conn, rq, failures, offset)), local);
         Failures.Failure broke = failures.takeBody();
         boolean bodyRead = node.isLoaded() && !node.isPreviouslyDownloaded();

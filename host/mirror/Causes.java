@@ -13,6 +13,8 @@ final class Causes {
     private Causes() {}
 
     static String of(Throwable e) {
+        // the run's own reasons say it all
+        if (e instanceof BodyFailure) return e.getMessage();
         String kind = e.getClass().getSimpleName();
         if (isCertificate(e)) {
             kind = "certificate error (--no-check-certificate accepts it), " + kind;
