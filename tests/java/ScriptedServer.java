@@ -24,10 +24,19 @@ final class ScriptedServer implements AutoCloseable {
     static final class Request {
         final String target;
         final Map<String, String> headers;
+        final String method;
+        /** When its head had arrived, System.nanoTime(). */
+        final long nanos;
 
         Request(String target, Map<String, String> headers) {
+            this("GET", target, headers);
+        }
+
+        Request(String method, String target, Map<String, String> headers) {
+            this.method = method;
             this.target = target;
             this.headers = headers;
+            this.nanos = System.nanoTime();
         }
 
         String header(String name) {
@@ -46,6 +55,19 @@ final class ScriptedServer implements AutoCloseable {
         acceptor = new Thread(this::serve, "scripted-http");
         acceptor.setDaemon(true);
         acceptor.start();
+    }
+
+    int port() {
+        return socket.getLocalPort();
+    }
+
+    /** The targets asked for so far, in order. */
+    List<String> targets() {
+        synchronized (requests) {
+            List<String> out = new ArrayList<>();
+            for (Request r : requests) out.add(r.target);
+            return out;
+        }
     }
 
     URL url(String path) throws IOException {
@@ -94,7 +116,7 @@ final class ScriptedServer implements AutoCloseable {
             if (colon > 0) headers.put(lines[i].substring(0, colon).trim().toLowerCase(Locale.ROOT),
                     lines[i].substring(colon + 1).trim());
         }
-        return new Request(lines[0].split(" ")[1], headers);
+        return new Request(lines[0].split(" ")[0], lines[0].split(" ")[1], headers);
     }
 
     @Override
