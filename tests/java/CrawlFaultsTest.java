@@ -336,6 +336,36 @@ class CrawlFaultsTest {
     }
 
     @Test
+    void aTrickleUnderTheMinimumRateBreaksOffIsTriedAgainAndSaysWhy() throws Exception {
+        File www = new File(Jvm.tempDir("trickle"), "www");
+        new File(www, "slow").mkdirs();
+        Files.writeString(new File(www, "index.html").toPath(), "<html><a href=\"slow/big.bin\">b</a></html>");
+        Files.write(new File(www, "slow/big.bin").toPath(), new byte[20_000]);
+        try (Nginx web = Nginx.with(www).slow("/slow/", 200).start()) {
+            File out = new File(www.getParentFile(), "copy");
+            long t0 = System.nanoTime();
+            Jvm.Result r = MirrorRuns.mirror(web.url("/index.html").toString(), out.getPath(), "--no-robots",
+                    "--min-rate", "1000", "--min-rate-time", "1", "--tries", "2");
+            double seconds = (System.nanoTime() - t0) / 1e9;
+            assertEquals(2, r.exit, r.out);
+            assertTrue(seconds < 15, seconds + " s");
+            assertTrue(r.out.contains("errors:             1 (1 too slow)"), r.out);
+            String log = read(new File(out, OutFiles.LOG_NAME));
+            assertTrue(log.matches("(?s).*Error reading url:" + web.url("/slow/big.bin")
+                    + " \\(\\d+ bytes in 1\\.\\d s, under --min-rate 1000 bytes a second\\).*"), log);
+            // the second attempt went on from the part's end
+            List<Nginx.Entry> asks = new ArrayList<>();
+            for (Nginx.Entry e : web.accessLog()) if (e.path.equals("/slow/big.bin")) asks.add(e);
+            assertEquals(2, asks.size(), asks.toString());
+            // nginx logs a request when it ends, the broken-off one maybe after the next
+            assertEquals(1, asks.stream().filter(e -> e.range == null).count(), asks.toString());
+            assertEquals(1, asks.stream().filter(e -> e.range != null && e.range.matches("bytes=[1-9]\\d*-")).count(),
+                    asks.toString());
+            assertTrue(IncompleteMarker.on(new File(out, "127.0.0.1 " + web.port() + "/slow/big.bin")), "left for the next run");
+        }
+    }
+
+    @Test
     void aRateLimitSlowsTheBodyAndANearlyFullDiskStopsTheRunWithThePartMarked() throws Exception {
         byte[] body = new byte[40_000];
         new Random(3).nextBytes(body);
