@@ -120,8 +120,6 @@ public class UrlLoad {
     // Called by the natives.
 
     public void appendLog(String line) {
-        // the transfer's own line names no cause: the body's failure says it
-        line = failures.withCause(line);
         log.append(line);
         Consumer<String> sink = logSink;
         if (sink != null) sink.accept(line);
@@ -354,8 +352,13 @@ public class UrlLoad {
         failures.takeBody();
         // while the body comes, the progress line names the URL
         rq.activity.set("");
-        jiplok(node, new WholeBody(conn, in -> BodyStream.of(in, conn, rq, failures, offset)), local);
+        jiplok(node, new WholeBody(conn, BodyStream.decorator(conn, rq, failures, offset)), local);
         Failures.Failure broke = failures.takeBody();
+        // not the body: the file could not be made or written
+        if (broke == null && node.hasError()) {
+            String why = Causes.ofFile(local);
+            failures.note(node, new Failures.Failure("file", why == null ? "the file could not be written" : why));
+        }
         boolean bodyRead = node.isLoaded() && !node.isPreviouslyDownloaded();
         Connections.release(conn, bodyRead || node.getResponseCode() == 304);
         if (transferTried && !node.isLoaded()) partLeft(node, local, broke, BodyStream.encoded(conn));

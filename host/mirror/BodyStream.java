@@ -78,6 +78,21 @@ final class BodyStream extends FilterInputStream {
         }
     }
 
+    /** The transfer's view of conn's body, every failure of it told to failures. */
+    static WholeBody.Decorator decorator(URLConnection conn, Requests r, Failures failures, long offset) {
+        return new WholeBody.Decorator() {
+            @Override
+            public InputStream of(InputStream checked) throws IOException {
+                return BodyStream.of(checked, conn, r, failures, offset);
+            }
+
+            @Override
+            public void failed(IOException e) {
+                failures.body(e);
+            }
+        };
+    }
+
     private static BodyFailure tooLarge(Requests r) {
         return new BodyFailure(BodyFailure.TOO_LARGE, "larger than --max-size " + r.maxSize + " bytes");
     }

@@ -25,6 +25,23 @@ final class Causes {
         return m == null || m.isEmpty() ? kind : kind + ": " + m;
     }
 
+    /**
+     * Why a file could not be made or written, as far as the file system
+     * tells (the native transfer that failed names no cause); null when it
+     * tells nothing.
+     */
+    static String ofFile(java.io.File f) {
+        if (f.isDirectory()) return "a folder has its name";
+        java.io.File parent = f.getAbsoluteFile().getParentFile();
+        java.io.File existing = parent;
+        while (existing != null && !existing.exists()) existing = existing.getParentFile();
+        if (existing != null && existing.isFile()) return "a file stands where its folder must be: " + existing;
+        if (existing != null && !existing.canWrite()) return "the folder " + existing + " is not writable";
+        if (existing != null && existing.getUsableSpace() == 0 && existing.getTotalSpace() > 0) return "the disk is full";
+        if (f.exists() && !f.canWrite()) return "the file is not writable";
+        return null;
+    }
+
     /** The kind a failure is counted under in the summary. */
     static String kind(Throwable e) {
         if (e instanceof BodyFailure) return ((BodyFailure) e).kind;

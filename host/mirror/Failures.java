@@ -84,8 +84,18 @@ final class Failures {
         return body;
     }
 
-    /** The transfer's "Error reading url:URL" line with the cause of the body's failure. */
+    /**
+     * A log line of the transfer with its cause: "Error reading url:URL" with
+     * the body's failure, a file's error with what the file system tells.
+     */
     String withCause(String line) {
+        for (String prefix : new String[] {"Error creating file:", "Error writing file:"}) {
+            if (line.startsWith(prefix) && line.endsWith("\n") && !line.contains(" (")) {
+                String path = line.substring(prefix.length(), line.length() - 1);
+                String why = Causes.ofFile(new java.io.File(path));
+                return why == null ? line : prefix + path + " (" + why + ")\n";
+            }
+        }
         Failure f = body;
         if (f == null || !line.startsWith("Error reading url:") || !line.endsWith("\n") || line.contains(" (")) {
             return line;

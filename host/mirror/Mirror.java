@@ -120,7 +120,9 @@ public final class Mirror {
         files.log("# " + new java.util.Date() + " mirror " + options.start + " into " + files.out
                 + (options.depth == Integer.MAX_VALUE ? "" : " depth " + options.depth) + "\n");
         crawler = new UrlLoad(files.out);
-        crawler.setLogSink(files::log);
+        // the transfer's own lines name no cause: the run's log adds it
+        UrlLoad c = crawler;
+        crawler.setLogSink(line -> files.log(c.failures.withCause(line)));
         crawler.setRequests(requests, new Redirects(this::refuseRedirect));
         synchronized (early) {
             for (String line : early) files.log(line);

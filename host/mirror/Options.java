@@ -27,7 +27,8 @@ final class Options {
             "               part (host and port) gets a folder of its own in it.",
             "",
             "What is fetched:",
-            "  --depth N    follow links at most N pages deep from the start page",
+            "  --depth N, --level N (-l N)",
+            "               follow links at most N pages deep from the start page",
             "               (default: no limit). Images, frames and style sheets of a",
             "               page always come with it.",
             "  --allow HOST[:PORT]",
@@ -37,6 +38,8 @@ final class Options {
             "               pages are fetched only in and below that folder (a page's",
             "               images, frames and style sheets come from anywhere on the",
             "               allowed site parts).",
+            "  --no-parent (-np)",
+            "               the default: pages in and below the start folder only.",
             "  --include PATTERN, --exclude PATTERN",
             "               fetch only URLs whose path matches an --include pattern",
             "               (when any is given), and none that matches an --exclude",
@@ -68,7 +71,8 @@ final class Options {
             "  --user-agent TEXT (-U)",
             "               the User-Agent of every request of the run (default: the",
             "               library's own).",
-            "  --tries N (-t) attempts of a file (default 3): a failed connection, a",
+            "  --tries N (-t)",
+            "               attempts of a file (default 3): a failed connection, a",
             "               5xx answer or a transfer that broke off is tried again,",
             "               after 0.5, 1, 2... s. A body cut off midway goes on at once",
             "               from where it stopped (a range request); such an attempt",
@@ -82,9 +86,10 @@ final class Options {
             "               over SECONDS (default 30) breaks off and is tried again.",
             "  --no-check-certificate",
             "               accept any TLS certificate (for a self-signed one).",
-            "               Bodies are asked for gzip-encoded and saved decoded; a",
-            "               part of an encoded body is never resumed: the file is",
-            "               fetched whole again.",
+            "  Redirects are followed within what is fetched, 10 at most; a page is",
+            "  saved under the URL it leads to. Bodies are asked for gzip-encoded and",
+            "  saved decoded; a part of an encoded body is never resumed: the file is",
+            "  fetched whole again.",
             "",
             "  --port N     port of the sample site (default " + DEFAULT_PORT + "; its second",
             "               part answers on N+1). Only without URL.",
@@ -92,6 +97,9 @@ final class Options {
             "               and style sheets that does not lead to a saved file (page,",
             "               reference, why). Given OUT alone, checks that copy only.",
             "  --help (-h)  this text.",
+            "  --mirror (-m), -r, -k, -p, -N",
+            "               accepted for wget's users: what every run does (recursive,",
+            "               links made local, page requisites, timestamps).",
             "",
             "Errors are logged to OUT/" + OutFiles.LOG_NAME + ", each with its cause.",
             "Exit codes:",
@@ -155,6 +163,20 @@ final class Options {
                 case "--help":
                 case "-h":
                     return null;
+                case "--no-parent":
+                case "-np":
+                    o.parent = false;
+                    break;
+                case "--mirror":
+                case "-m":
+                case "-r":
+                case "-k":
+                case "-p":
+                case "-N":
+                    // what every run does already
+                    break;
+                case "--level":
+                case "-l":
                 case "--depth":
                     o.depth = number(a, value(args, ++i, a));
                     break;

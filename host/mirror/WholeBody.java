@@ -18,6 +18,9 @@ final class WholeBody extends URLConnection {
     /** The body as the transfer gets it from the length-checked bytes. */
     interface Decorator {
         InputStream of(InputStream checked) throws IOException;
+
+        /** The connection gave no body stream at all. */
+        default void failed(IOException e) {}
     }
 
     WholeBody(URLConnection conn) {
@@ -38,7 +41,13 @@ final class WholeBody extends URLConnection {
 
     @Override
     public InputStream getInputStream() throws IOException {
-        InputStream in = conn.getInputStream();
+        InputStream in;
+        try {
+            in = conn.getInputStream();
+        } catch (IOException e) {
+            if (decorator != null) decorator.failed(e);
+            throw e;
+        }
         long expected = conn.getContentLengthLong();
         InputStream checked = expected < 0 ? in : new Counted(in, expected);
         return decorator == null ? checked : decorator.of(checked);

@@ -135,8 +135,7 @@ class TransferFaultsTest {
             String first = Jvm.run("TransferFaultScenarios", root.getPath(), url).ok().out;
             assertEquals(readFailure
                     + "attempt 1: code=200 step=FAILED states=[setReadWriteError, setDownloaded] log=Error reading url:"
-                    + url + " (IOException: connection closed after 20000 of 50000 bytes)\\n marker=true\nlength=20000\n",
-                    first);
+                    + url + "\\n marker=true\nlength=20000\n", first);
             assertArrayEquals(Arrays.copyOf(body, 20_000), Files.readAllBytes(local.toPath()));
 
             String second = Jvm.run("TransferFaultScenarios", root.getPath(), url).ok().out;
@@ -146,7 +145,7 @@ class TransferFaultsTest {
                     "range:bytes=20000-",
                     "IOException occured in InputStream.read(..).",
                     "attempt 2: code=206 step=FAILED states=[setReadWriteError, setDownloaded] log=Error reading url:"
-                            + url + " (IOException: connection closed after 10000 of 30000 bytes)\\n marker=true",
+                            + url + "\\n marker=true",
                     "length=30000", ""), second);
             assertArrayEquals(Arrays.copyOf(body, 30_000), Files.readAllBytes(local.toPath()));
 
