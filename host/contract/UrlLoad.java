@@ -741,8 +741,8 @@ public class UrlLoad {
         File local = node.getLoadedFilename() == null ? null : new File(node.getLoadedFilename());
         boolean part = local != null && local.isFile() && local.length() > 0 && IncompleteMarker.on(local);
         // a cut that brought new bytes is no failed try
-        boolean progressed = part && node.readLength > 0 && f.kind.equals("connection broken");
-        if (!retries.again(node, f.cause, progressed, () -> aborted)) return false;
+        long grown = part && f.kind.equals("connection broken") ? local.length() : 0;
+        if (!retries.again(node, f.cause, grown, () -> aborted)) return false;
         appendLog("Trying again (" + retries.next(node) + "):" + node.getURL() + " (after " + f.cause
                 + (part ? "; from byte " + local.length() : "") + ")\n");
         if (part) range = "bytes=" + local.length() + "-";

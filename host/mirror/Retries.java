@@ -20,6 +20,8 @@ final class Retries {
     private final int tries;
     private final Activity activity;
     private final Map<NodeURL, int[]> attempts = new IdentityHashMap<>();
+    /** The longest part on disk each node's attempts have left. */
+    private final Map<NodeURL, Long> longest = new IdentityHashMap<>();
 
     Retries(int tries, Activity activity) {
         this.tries = tries;
@@ -29,15 +31,20 @@ final class Retries {
     /**
      * After a failed attempt: true when the node is to be tried again, once
      * its backoff has passed (counted attempts, attempts in all); false when
-     * its tries are used up or the run stops. progressed: the attempt wrote
-     * new bytes of a body it was cut off in.
+     * its tries are used up or the run stops. part: the bytes of the body on
+     * disk after a cut that can be resumed, else 0.
      */
-    boolean again(NodeURL node, String cause, boolean progressed, BooleanSupplier stopped) {
+    boolean again(NodeURL node, String cause, long part, BooleanSupplier stopped) {
         int[] a = attempts.computeIfAbsent(node, n -> new int[2]);
+        // a part longer than any before: the body goes on (a server that
+        // ignores ranges and cuts every copy short brings no new bytes)
+        long best = longest.getOrDefault(node, 0L);
+        boolean progressed = part > best;
+        if (progressed) longest.put(node, part);
         a[1]++;
         if (!progressed) a[0]++;
         if (a[0] >= tries || a[1] >= MAX_ATTEMPTS || stopped.getAsBoolean()) {
-            attempts.remove(node);
+            done(node);
             return false;
         }
         long backoff = progressed ? 0 : Math.min(MAX_BACKOFF_MS, FIRST_BACKOFF_MS << Math.min(a[0] - 1, 20));
@@ -53,5 +60,6 @@ final class Retries {
 
     void done(NodeURL node) {
         attempts.remove(node);
+        longest.remove(node);
     }
 }
