@@ -77,9 +77,12 @@ public final class Mirror {
             StartPage.checkReachable(options.start, requests);
             // robots.txt first: it may ask for a pace before the start page's check
             if (robots != null) robots.disallowedBy(options.start);
-            URL moved = StartPage.afterRedirects(options.start, requests);
-            if (!moved.equals(options.start)) con.println("The start page has moved to " + moved);
-            options.start = moved;
+            // a site that let robots.txt time out is not asked twice before the crawl
+            if (robots == null || !robots.timedOut(options.start)) {
+                URL moved = StartPage.afterRedirects(options.start, requests);
+                if (!moved.equals(options.start)) con.println("The start page has moved to " + moved);
+                options.start = moved;
+            }
         }
         files = OutFiles.prepare(options.out);
         SampleSite sample = null;

@@ -142,6 +142,8 @@ final class Robots {
     private final BooleanSupplier stopped;
     private final Consumer<String> log;
     private final Map<String, Rules> bySite = new HashMap<>();
+    /** Site parts whose robots.txt got no answer in time. */
+    private final java.util.Set<String> silent = new java.util.HashSet<>();
 
     Robots(Requests requests, BooleanSupplier stopped, Consumer<String> log) {
         this.requests = requests;
@@ -160,6 +162,11 @@ final class Robots {
         }
         String path = u.getPath().isEmpty() ? "/" : u.getPath();
         return rules.disallowedBy(u.getQuery() == null ? path : path + "?" + u.getQuery());
+    }
+
+    /** Whether u's site part let the request for robots.txt time out: another request would wait as long. */
+    synchronized boolean timedOut(URL u) {
+        return silent.contains(Pace.site(u));
     }
 
     private Rules fetch(URL page) {
@@ -193,6 +200,7 @@ final class Robots {
                     return parse(b.toString(StandardCharsets.UTF_8), requests.agent());
                 }
             } catch (IOException | IllegalArgumentException e) {
+                if (e instanceof java.net.SocketTimeoutException) silent.add(Pace.site(page));
                 log.accept("robots.txt:" + u + " (" + (e instanceof IOException ? Causes.of(e) : e.toString())
                         + ", everything allowed)\n");
                 return Rules.ALL;

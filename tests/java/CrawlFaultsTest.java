@@ -153,17 +153,20 @@ class CrawlFaultsTest {
             File out = new File(Jvm.tempDir("silent"), "copy");
             long t0 = System.nanoTime();
             Jvm.Result r = MirrorRuns.mirror("http://127.0.0.1:" + silent.getLocalPort() + "/", out.getPath(),
-                    "--timeout", "4", "--tries", "1", "--no-robots");
+                    "--timeout", "4", "--tries", "1");
             double seconds = (System.nanoTime() - t0) / 1e9;
             assertEquals(2, r.exit, r.out);
-            // the start page's check and one attempt, 4 s each
+            // robots.txt and one attempt, 4 s each: the start page's check is not made once robots.txt timed out
             assertTrue(seconds < 20, seconds + " s:\n" + r.out);
             assertTrue(r.out.contains("The start page could not be saved: SocketTimeoutException: Read timed out"), r.out);
             assertTrue(r.out.contains("errors:             1 (1 timeout)"), r.out);
             assertTrue(r.out.matches("(?s).*0 of \\d done, 0 B  waiting for 127\\.0\\.0\\.1:\\d+ to answer \\(timeout 4\\.0 s\\).*"),
                     "the progress line says what it waits for:\n" + r.out);
-            assertTrue(read(new File(out, OutFiles.LOG_NAME)).contains(
-                    "Error reading url:http://127.0.0.1:" + silent.getLocalPort() + "/ (SocketTimeoutException: Read timed out)"));
+            String log = read(new File(out, OutFiles.LOG_NAME));
+            String site = "http://127.0.0.1:" + silent.getLocalPort();
+            assertTrue(log.contains("Error reading url:" + site + "/ (SocketTimeoutException: Read timed out)"), log);
+            assertTrue(log.contains("robots.txt:" + site + "/robots.txt (SocketTimeoutException: Read timed out,"
+                    + " everything allowed)"), log);
         }
     }
 
