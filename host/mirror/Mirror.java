@@ -75,10 +75,12 @@ public final class Mirror {
         if (options.robots) robots = new Robots(requests, () -> crawler != null && crawler.aborted, this::log);
         if (options.start != null) {
             StartPage.checkReachable(options.start, requests);
-            // robots.txt first: it may ask for a pace before the start page's check
-            if (robots != null) robots.disallowedBy(options.start);
-            // a site that let robots.txt time out is not asked twice before the crawl
-            if (robots == null || !robots.timedOut(options.start)) {
+            // robots.txt first: it may ask for a pace before the start page's check,
+            // or forbid the start page; a site that let it time out is not asked
+            // twice before the crawl
+            boolean check = robots == null
+                    || robots.disallowedBy(options.start) == null && !robots.timedOut(options.start);
+            if (check) {
                 URL moved = StartPage.afterRedirects(options.start, requests);
                 if (!moved.equals(options.start)) con.println("The start page has moved to " + moved);
                 options.start = moved;

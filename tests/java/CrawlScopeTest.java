@@ -118,6 +118,14 @@ class CrawlScopeTest {
             assertArrayEquals(Files.readAllBytes(new File(www, "img/logo.gif").toPath()),
                     Files.readAllBytes(new File(work, "some/" + site + "/img/logo.gif").toPath()));
 
+            // a start page robots.txt forbids: not asked at all, not even checked
+            from = web.accessLog().size();
+            Jvm.Result forbidden = MirrorRuns.mirror(web.url("/docs/a/private/secret.html").toString(),
+                    new File(work, "forbidden").getPath());
+            assertEquals(2, forbidden.exit, forbidden.out);
+            assertEquals(List.of("GET /robots.txt"), paths(web.accessLogFrom(from)));
+            assertTrue(forbidden.out.contains("skipped:            1 (1 robots.txt)"), forbidden.out);
+
             from = web.accessLog().size();
             Jvm.Result only = MirrorRuns.mirror(start, new File(work, "only").getPath(), "--include", "/docs/**.html",
                     "--depth", "1");
