@@ -138,7 +138,7 @@ class CrawlFaultsTest {
             for (int run = 1; run <= 2; run++) {
                 Jvm.Result r = MirrorRuns.mirror(web.url("/c/start.html").toString(), out.getPath());
                 assertEquals(0, r.exit, "run " + run + ":\n" + r.out);
-                assertEquals("plain x", read(new File(out, dir + "x/" + FolderClash.MOVED_FILE)));
+                assertEquals("plain x", read(new File(out, dir + "x/" + FolderClash.FILE_NAME)));
                 assertTrue(new File(out, dir + "x/y.html").isFile());
                 assertTrue(read(new File(out, dir + "start.html")).contains("<a href=\"x/x7fenwix-file\">file</a>"));
                 assertEquals(List.of(), MirrorRuns.brokenLocalLinks(out), "run " + run);

@@ -108,6 +108,7 @@ class OfflineCopyTest {
             assertTrue(got.contains("/list.html?page=2&sort=asc"), got.toString());
             assertTrue(got.contains("/css/site.css?v=2"), got.toString());
             for (Nginx.Entry e : log) {
+                if (e.path.equals("/robots.txt")) continue;  // asked first, and the fixture has none
                 assertTrue(e.status == 200, "every request is answered 200: " + e);
                 assertFalse(e.path.contains("&amp;") || e.path.contains("..") || e.path.contains("%20"), e.toString());
             }
@@ -145,7 +146,7 @@ class OfflineCopyTest {
             Set<String> asked = web.accessLogFrom(from).stream().map(e -> e.path).collect(Collectors.toSet());
             assertTrue(asked.containsAll(List.of("/js/app.js", "/fonts/f.woff2", "/img/h1.png", "/x/up.html", "/other/pic.png")),
                     asked.toString());
-            assertTrue(web.accessLogFrom(from).stream().filter(e -> e.method.equals("GET")).allMatch(e -> e.status == 304),
+            assertTrue(web.accessLogFrom(from).stream().filter(e -> e.method.equals("GET") && !e.path.equals("/robots.txt")).allMatch(e -> e.status == 304),
                     web.accessLogFrom(from).toString());
             assertEquals(before, MirrorRuns.snapshot(out), "the update changed no byte");
         }
@@ -207,7 +208,7 @@ class OfflineCopyTest {
                 "Broken: 127.0.0.1 8080/s.css\tgone.png\tno saved file"), lines, broken.out);
 
         Jvm.Result help = MirrorRuns.mirror("--help");
-        assertTrue(help.out.contains("--check") && help.out.contains("3 (with --check)"), help.out);
+        assertTrue(help.out.contains("--check") && help.out.contains("3   (with --check)"), help.out);
     }
 
     private static final Pattern ATTR = Pattern.compile(
