@@ -221,8 +221,21 @@ std::string capped(const std::string& name) {
   return out;
 }
 
+// A name's extension (".css"): a dot, then one to five letters or digits,
+// at its end; empty for none.
+std::string_view extensionOf(std::string_view name) {
+  const auto dot = name.rfind('.');
+  if (dot == std::string_view::npos || dot == 0 || name.size() - dot < 2 || name.size() - dot > 6) return {};
+  for (std::size_t i = dot + 1; i < name.size(); ++i) {
+    const char c = name[i];
+    if (!((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9'))) return {};
+  }
+  return name.substr(dot);
+}
+
 // The names below the site part, uncapped: the directories, then the last
-// name with its query.
+// name with its query. A query is followed by the name's extension again
+// ("style.css^v=1.css"), so that a browser reading files knows the type.
 std::vector<std::string> pathNames(std::string_view rawPath, const std::string* rawQuery) {
   std::string rooted;
   if (rawPath.empty() || rawPath[0] != '/') rooted.push_back('/');
@@ -241,7 +254,10 @@ std::vector<std::string> pathNames(std::string_view rawPath, const std::string* 
   // after the last slash: a file name, or nothing for a directory
   names.push_back(from == path.size() ? std::string(kDirectoryPage)
                                       : segmentName(std::string_view(path).substr(from)));
-  if (rawQuery != nullptr) names.back() += "^" + queryName(*rawQuery);
+  if (rawQuery != nullptr) {
+    const std::string ext(extensionOf(names.back()));
+    names.back() += "^" + queryName(*rawQuery) + ext;
+  }
   return names;
 }
 
@@ -365,6 +381,11 @@ bool originalPath(std::string_view localPath, std::string& rawPath, std::string&
   hasQuery = caret != std::string_view::npos;
   std::string_view query = hasQuery ? last.substr(caret + 1) : std::string_view();
   names.back() = last.substr(0, caret);
+  // the name's extension after the query is the rule's, not the query's
+  const std::string_view ext = extensionOf(names.back());
+  if (hasQuery && !ext.empty() && query.size() >= ext.size() && query.substr(query.size() - ext.size()) == ext) {
+    query.remove_suffix(ext.size());
+  }
   if (last.size() > kMaxName) return false;
 
   rawPath = "/";
@@ -394,7 +415,10 @@ bool originalPath(std::string_view localPath, std::string& rawPath, std::string&
   }
   std::string_view local = text;
   if (!local.empty() && local[0] == '/') local.remove_prefix(1);
-  return joined == local;
+  if (joined == local) return true;
+  // a name of the runs before the extension followed the query: "news.html^page=2"
+  return hasQuery && !ext.empty() && joined.size() == local.size() + ext.size() &&
+         std::string_view(joined).substr(0, local.size()) == local;
 }
 
 }  // namespace x7

@@ -53,7 +53,7 @@ class MirrorTest {
         }
         assertArrayEquals(bundled("main/files/data.bin"), Files.readAllBytes(new File(out, site + "/files/data.bin").toPath()));
         assertArrayEquals(bundled("main/images/photo.png"), Files.readAllBytes(new File(out, site + "/images/photo.png").toPath()));
-        assertTrue(new File(out, site + "/news.html^page=2").isFile(), "a query is saved behind a caret");
+        assertTrue(new File(out, site + "/news.html^page=2.html").isFile(), "a query is saved behind a caret, the extension after it");
         assertTrue(new File(out, site + "/docs/x7fenwix.htm").isFile(), "a directory URL gets the default page");
         String index = Files.readString(new File(out, site + "/x7fenwix.htm").toPath());
         assertTrue(index.contains("<a href='docs/guide/setup.html#step2'>"), "the fragment stays: " + index);

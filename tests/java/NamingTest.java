@@ -73,7 +73,7 @@ class NamingTest {
             String site = "127.0.0.1 " + server.port() + "/";
             Map<String, File> files = MirrorRuns.files(out);
             for (String name : new String[] {"a b.html", "a_5F20b.html", "x7fenwix.htm", "_787fenwix.htm",
-                "caf_C3_A9.html", "a_00b.html", "d_C3_BCr/x7fenwix.htm", "3_3_5F10.html", "p.html^q=_26", "p.html^q=&"}) {
+                "caf_C3_A9.html", "a_00b.html", "d_C3_BCr/x7fenwix.htm", "3_3_5F10.html", "p.html^q=_26.html", "p.html^q=&.html"}) {
                 assertTrue(files.containsKey(site + name), name + " in " + files.keySet());
             }
             for (String name : files.keySet()) {
@@ -106,6 +106,7 @@ class NamingTest {
         // the link as the rewrite wrote it, resolved against the page's web address
         String[][] cases = {
             {"docs/x7fenwix.htm", "http://h/docs/"},
+            {"news.html^page=2.html", "http://h/news.html?page=2"},
             {"news.html^page=2", "http://h/news.html?page=2"},
             {"a b.html", "http://h/a%20b.html"},
             {"a_5F20b.html^q=_26", "http://h/a_20b.html?q=%26"},

@@ -120,8 +120,8 @@ class OfflineCopyTest {
             String index = Files.readString(new File(saved, "index.html").toPath());
             assertEquals(List.of(), offlineFaults(out), "this test's own reading of the copy");
             // the references name the saved files, escaped where a browser would read them otherwise
-            assertTrue(index.contains("href=\"css/site.css^v=2\""), index);
-            assertTrue(index.contains("href=\"list.html^page=2%26sort=asc\""), index);
+            assertTrue(index.contains("href=\"css/site.css^v=2.css\""), index);
+            assertTrue(index.contains("href=\"list.html^page=2%26sort=asc.html\""), index);
             assertTrue(index.contains("href=\"na_C3_AFve.html\">entity") && index.contains("href=\"na_C3_AFve.html\">raw"), index);
             // escapes in the URL name files that hold none, which a browser could decode
             assertTrue(index.contains("href=\"p_2541.html\"") && index.contains("href=\"pct_25name.html\""), index);
