@@ -287,6 +287,7 @@ public class UrlLoad {
             if (declared != null) node.setCharset(declared.name());
             node.setHtml(type != null ? type.toLowerCase(Locale.ROOT).startsWith("text/html") : looksLikePage(local));
             node.setCss(isStylesheet(type, local));
+            node.setScript(isScript(type, local));
         } catch (IOException e) {
             Connections.release(conn, false);
             return failed(node, Failures.Failure.of(e));
@@ -342,6 +343,7 @@ public class UrlLoad {
         if (node.getResponseCode() == 304 && node.isPreviouslyDownloaded()) {
             node.setHtml(looksLikePage(local));
             node.setCss(!node.isHtml() && isStylesheet(null, local));
+            node.setScript(!node.isHtml() && isScript(null, local));
         }
         // A partial copy carries the server's time too, so the freshness check
         // would take it for current; a whole body (200) must replace it.
@@ -362,7 +364,7 @@ public class UrlLoad {
         boolean bodyRead = node.isLoaded() && !node.isPreviouslyDownloaded();
         Connections.release(conn, bodyRead || node.getResponseCode() == 304);
         if (transferTried && !node.isLoaded()) partLeft(node, local, broke, BodyStream.encoded(conn));
-        if ((node.processHTML() || (node.isLoaded() && node.isCss())) && !aborted) {
+        if ((node.processHTML() || (node.isLoaded() && (node.isCss() || node.isScript()))) && !aborted) {
             if (pageScans != null) pageScans.submit(node, urlIndex);
             else scan(node);
         }
@@ -462,7 +464,7 @@ public class UrlLoad {
         int from = urlToLoad.size();
         int before = scans;
         Charset cs = PageCharset.of(page);
-        boolean sheet = page.isCss() && !page.isHtml();
+        boolean sheet = (page.isCss() || page.isScript()) && !page.isHtml();
         if (sheet) {
             lURL = page;
             countBaseFileSlash();
@@ -511,6 +513,14 @@ public class UrlLoad {
         return (type == null || type.isEmpty() || type.toLowerCase(Locale.ROOT).startsWith("text/plain")
                 || type.toLowerCase(Locale.ROOT).startsWith("application/octet-stream"))
                 && (f.getName().toLowerCase(Locale.ROOT).endsWith(".css") || f.getName().toLowerCase(Locale.ROOT).contains(".css^"));
+    }
+
+    private static boolean isScript(String type, File f) {
+        String t = type == null ? "" : type.toLowerCase(Locale.ROOT);
+        if (t.contains("javascript") || t.contains("ecmascript")) return true;
+        String n = f.getName().toLowerCase(Locale.ROOT);
+        return (t.isEmpty() || t.startsWith("text/plain") || t.startsWith("application/octet-stream"))
+                && (n.endsWith(".js") || n.endsWith(".mjs") || n.contains(".js^"));
     }
 
     private static boolean looksLikePage(File f) {

@@ -49,6 +49,9 @@ public final class PageRefs {
     /** The references of document[0, length), flattened as (start, end, kind) triples in byte order. */
     static native int[] scan(byte[] document, int length, boolean css);
 
+    /** The files a script names for its page to load, as (start, end, kind) triples (see scripts()). */
+    static native int[] scanScript(byte[] document, int length);
+
     /** The value with its HTML character references decoded: UTF-8 in, UTF-8 out. */
     private static native byte[] decodeCharRefs(byte[] utf8);
 
@@ -132,7 +135,21 @@ public final class PageRefs {
     public static List<Ref> of(byte[] document, int length, boolean css) {
         Objects.requireNonNull(document, "document");
         Objects.checkFromIndexSize(0, length, document.length);
-        int[] t = scan(document, length, css);
+        return refs(scan(document, length, css));
+    }
+
+    /**
+     * The files a script names for a browser to load: quoted relative paths
+     * of file types pages load ('search.js'), which only running the script
+     * would ask for. Requisites of the page the script serves.
+     */
+    public static List<Ref> ofScript(byte[] document, int length) {
+        Objects.requireNonNull(document, "document");
+        Objects.checkFromIndexSize(0, length, document.length);
+        return refs(scanScript(document, length));
+    }
+
+    private static List<Ref> refs(int[] t) {
         if (t.length == 0) return Collections.emptyList();
         List<Ref> refs = new ArrayList<>(t.length / 3);
         for (int i = 0; i + 2 < t.length; i += 3) refs.add(new Ref(t[i], t[i + 1], t[i + 2]));

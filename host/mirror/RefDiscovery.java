@@ -36,7 +36,8 @@ final class RefDiscovery {
         } catch (IOException | RuntimeException e) {
             return false;
         }
-        List<PageRefs.Ref> refs = PageRefs.of(bytes, bytes.length, css);
+        List<PageRefs.Ref> refs = page.isScript() && !page.isHtml() ? PageRefs.ofScript(bytes, bytes.length)
+                : PageRefs.of(bytes, bytes.length, css);
         URL pageUrl = page.getURL();
         URL base = base(pageUrl, bytes, refs, cs);
         boolean moved = !base.toString().equals(pageUrl.toString());

@@ -46,24 +46,39 @@ jintArray toTriples(JNIEnv* env, const std::vector<x7::text::Ref>& refs) {
 
 }  // namespace
 
-JNIEXPORT jintArray JNICALL Java_PageRefs_scan(JNIEnv* env, jclass, jbyteArray document, jint length,
-                                               jboolean css) {
+namespace {
+
+// The document's first length bytes, copied; false with an exception pending
+// for a null document or a length outside it.
+bool documentBytes(JNIEnv* env, jbyteArray document, jint length, std::string& bytes) {
   if (document == nullptr) {
     throwNew(env, "java/lang/NullPointerException", "document");
-    return nullptr;
+    return false;
   }
   const jsize size = env->GetArrayLength(document);
   if (length < 0 || length > size) {
     throwNew(env, "java/lang/IndexOutOfBoundsException", "length outside the document");
-    return nullptr;
+    return false;
   }
   // A copy rather than a critical section: the scan may take a while on a
   // large page and must not hold the collector back.
-  std::string bytes(static_cast<std::size_t>(length), '\0');
-  if (length > 0) {
-    env->GetByteArrayRegion(document, 0, length, reinterpret_cast<jbyte*>(&bytes[0]));
-    if (pending(env)) return nullptr;
-  }
+  bytes.assign(static_cast<std::size_t>(length), '\0');
+  if (length > 0) env->GetByteArrayRegion(document, 0, length, reinterpret_cast<jbyte*>(&bytes[0]));
+  return !pending(env);
+}
+
+}  // namespace
+
+JNIEXPORT jintArray JNICALL Java_PageRefs_scan(JNIEnv* env, jclass, jbyteArray document, jint length,
+                                               jboolean css) {
+  std::string bytes;
+  if (!documentBytes(env, document, length, bytes)) return nullptr;
   const auto refs = css == JNI_TRUE ? x7::text::scanCss(bytes) : x7::text::scanHtml(bytes);
   return toTriples(env, refs);
+}
+
+JNIEXPORT jintArray JNICALL Java_PageRefs_scanScript(JNIEnv* env, jclass, jbyteArray document, jint length) {
+  std::string bytes;
+  if (!documentBytes(env, document, length, bytes)) return nullptr;
+  return toTriples(env, x7::text::scanScript(bytes));
 }

@@ -664,6 +664,68 @@ std::vector<Ref> scanCss(std::string_view bytes) {
   return out;
 }
 
+namespace {
+
+// File types a script loads for its page.
+bool loadableType(string_view name) {
+  static const char* const kTypes[] = {".js", ".mjs", ".css", ".json", ".png", ".gif", ".jpg", ".jpeg",
+                                       ".svg", ".webp", ".ico", ".woff", ".woff2", ".ttf", ".otf"};
+  const size_t dot = name.rfind('.');
+  if (dot == kNone || dot == 0) return false;
+  const string_view ext = name.substr(dot);
+  for (const char* t : kTypes) {
+    if (ext.size() == string_view(t).size() && equalsLower(ext, t)) return true;
+  }
+  return false;
+}
+
+// One relative path: letters, digits and "._-/~", no scheme, not from the root.
+bool relativeFile(string_view s) {
+  if (s.empty() || s.size() > 512 || s[0] == '/' || s.find("//") != kNone) return false;
+  for (char c : s) {
+    const bool ok = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '.' ||
+                    c == '_' || c == '-' || c == '/' || c == '~';
+    if (!ok) return false;
+  }
+  return loadableType(s.substr(s.rfind('/') == kNone ? 0 : s.rfind('/') + 1));
+}
+
+}  // namespace
+
+std::vector<Ref> scanScript(std::string_view bytes) {
+  std::vector<Ref> out;
+  const string_view in = capped(bytes);
+  size_t i = 0;
+  while (i < in.size()) {
+    const char c = in[i];
+    if (c == '/' && i + 1 < in.size() && in[i + 1] == '/') {
+      const size_t nl = in.find('\n', i);
+      i = nl == kNone ? in.size() : nl + 1;
+    } else if (c == '/' && i + 1 < in.size() && in[i + 1] == '*') {
+      const size_t close = in.find("*/", i + 2);
+      i = close == kNone ? in.size() : close + 2;
+    } else if (c == '"' || c == '\'' || c == '`') {
+      // to the closing quote on the same line (a template literal may span lines)
+      size_t j = i + 1;
+      bool plain = true;
+      while (j < in.size() && in[j] != c && (c == '`' || in[j] != '\n')) {
+        if (in[j] == '\\') {
+          plain = false;
+          ++j;
+        }
+        ++j;
+      }
+      if (c != '`' && plain && j < in.size() && in[j] == c && relativeFile(in.substr(i + 1, j - i - 1))) {
+        out.push_back(Ref{static_cast<std::uint32_t>(i + 1), static_cast<std::uint32_t>(j), kRefRequisite});
+      }
+      i = j + 1;
+    } else {
+      ++i;
+    }
+  }
+  return out;
+}
+
 std::string decodeCharRefs(std::string_view value) {
   std::string out;
   out.reserve(value.size());

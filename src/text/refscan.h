@@ -68,6 +68,14 @@ std::vector<Ref> scanCss(std::string_view bytes);
 // when it is one that browsers accept so and it is not followed by '=' or a
 // letter or digit. Unknown ones stay as they are. Output is UTF-8 for the
 // decoded characters, other bytes copied; it is never longer than the input.
+// The files a script names for a browser to load: string literals (quoted
+// with ' or ") that are one relative path ending in a file type pages load
+// (js, css, json, images, fonts), as "search.js" in
+// createElement('script').src = root + 'search.js'. Comments, regular
+// expressions aside, and template literals are skipped. Each is a
+// kRefRequisite without escaping bits; the span excludes the quotes.
+std::vector<Ref> scanScript(std::string_view bytes);
+
 std::string decodeCharRefs(std::string_view value);
 
 }  // namespace x7::text

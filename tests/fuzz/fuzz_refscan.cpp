@@ -1,4 +1,4 @@
-// scanHtml and scanCss over any bytes: every span lies inside the input, is
+// scanHtml, scanCss and scanScript over any bytes: every span lies inside the input, is
 // not empty, and comes after the one before it; its kind has one target bit
 // and the escaping bits of where it was found; a span opened by a quote holds
 // no quote of that kind unless a CSS backslash escapes it.
@@ -69,6 +69,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     X7_CHECK((r.kind & x7::text::kRefInAttr) != 0 || (r.kind & x7::text::kRefInCss) != 0);
   }
   checkRefs(in, x7::text::scanCss(in), x7::text::kRefInCss, x7::text::kRefInAttr);
+  // a script's file names: requisites, inside their quotes, never holding one
+  const auto script = x7::text::scanScript(in);
+  checkRefs(in, script, x7::text::kRefRequisite, x7::text::kRefInCss | x7::text::kRefInAttr);
+  for (const Ref& r : script) X7_CHECK(openingQuote(in, r.start) != 0 && in[r.end] == in[r.start - 1]);
 
   const std::string decoded = x7::text::decodeCharRefs(in);
   X7_CHECK(decoded.size() <= in.size());

@@ -168,3 +168,17 @@ TEST(DecodeCharRefs, AsInAttributes) {
   EXPECT_EQ(decodeCharRefs("\xE9t\xE9&amp;"), "\xE9t\xE9&");  // other bytes copied as they are
   EXPECT_EQ(decodeCharRefs(""), "");
 }
+
+TEST(ScanScript, QuotedFileNamesOfTypesPagesLoad) {
+  const std::string js =
+      "// 'commented.js'\n/* \"also.css\" */\n"
+      "createElem(doc, tag, 'search.js'); var s = \"img/x.PNG\"; var t = `tpl.js`;\n"
+      "var u = 'http://h/abs.js', r = '/root.js', w = 'two words.js', n = 'name', e = 'a\\'b.js';\n"
+      "var up = '../up/fonts/f.woff2'; var cut = 'open.js\n";
+  std::vector<std::string> got;
+  for (const auto& r : x7::text::scanScript(js)) {
+    EXPECT_EQ(r.kind, x7::text::kRefRequisite);
+    got.push_back(js.substr(r.start, r.end - r.start));
+  }
+  EXPECT_EQ(got, (std::vector<std::string>{"search.js", "img/x.PNG", "../up/fonts/f.woff2"}));
+}

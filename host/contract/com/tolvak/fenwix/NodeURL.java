@@ -74,6 +74,12 @@ public class NodeURL {
 
     /** Whether the body is a stylesheet, whose url() and @import are followed. */
     public boolean isCss() { return css; }
+
+    private volatile boolean script;
+
+    /** Whether the body is a script, whose quoted file names are requisites of its pages. */
+    public boolean isScript() { return script; }
+    public void setScript(boolean script) { this.script = script; }
     public void setCss(boolean css) { this.css = css; }
 
     public void setHtml(boolean html) { this.html = html; }
