@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
 # The benchmarks in one command: installs what is missing, builds the library
 # (linux-x64) and the benchmark's own floor library, runs every benchmark and
-# prints the table (also written to $BENCH_BUILD/table.md).
+# prints the table (also written to $BENCH_BUILD/table.md). "bench/run.sh growth"
+# runs the growth table alone (written to $BENCH_BUILD/growth.md).
 #   BENCH_BUILD  builds and scratch files (default: build/bench)
 #   BENCH_RUNS   runs per figure, at least 3 (default: 3)
+#   BENCH_GROWTH, BENCH_GROWTH_LINKS, BENCH_GROWTH_CAP   the growth table (bench/java/Growth.java)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
@@ -26,5 +28,14 @@ rm -rf "$classes" && mkdir -p "$classes" "$out/jni"
 g++ -std=c++17 -O2 -g -DNDEBUG -shared -fPIC -Wall -Wextra -Wno-unused-parameter \
   -I"$jdk/include" -I"$jdk/include/linux" -I"$out/jni" bench/native/floor.cpp -o "$out/libx7floor.so"
 
-"$jdk/bin/java" -Djava.library.path="$lib:$out" -cp "$classes:$lib/x7host.jar" \
-  Bench all "$out/work" "$docs" "$lib" "$lib/x7host.jar" "$runs" | tee "$out/table.md"
+# The heap probe of the growth table, a Java agent.
+printf 'Premain-Class: HeapProbe\n' >"$out/probe.mf"
+"$jdk/bin/jar" cfm "$out/heapprobe.jar" "$out/probe.mf" -C "$classes" HeapProbe.class
+
+run=("$jdk/bin/java" -Djava.library.path="$lib:$out" -Dbench.probe="$out/heapprobe.jar" -cp "$classes:$lib/x7host.jar")
+if [ "${1:-}" = growth ]; then
+  # the growth table alone: bench/run.sh growth
+  "${run[@]}" Bench growth "$out/work" "$lib" "$lib/x7host.jar" "$docs" | tee "$out/growth.md"
+else
+  "${run[@]}" Bench all "$out/work" "$docs" "$lib" "$lib/x7host.jar" "$runs" | tee "$out/table.md"
+fi

@@ -12,7 +12,7 @@ mode=${1:-test}
 MIRROR_PKGS=(cmake g++ make openjdk-17-jdk-headless)
 TEST_PKGS=(g++-multilib openjdk-17-jdk-headless:i386
            g++-mingw-w64-i686 binutils-mingw-w64-i686 junit5 googletest libgtest-dev
-           nginx-light sqlite3-doc linkchecker wget
+           nginx-light sqlite3-doc linkchecker wget wget2 time
            chromium sphinx-doc libcommons-lang3-java-doc
            clang libclang-rt-14-dev g++-mingw-w64-i686-posix wine wine32:i386)
 case $mode in

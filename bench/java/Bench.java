@@ -15,6 +15,7 @@ import java.util.Locale;
  *   Bench transfer WORK MB RUNS                       transfer against its floor
  *   Bench tags-library|tags-floor SQLITE_DOCS PAGES ROUNDS   one side alone, for a profiler
  *   Bench transfer-library|transfer-floor WORK MB ROUNDS     the same for the transfer
+ *   Bench growth WORK LIBDIR HOST_JAR SQLITE_DOCS            the growth table alone (sizes: see Growth)
  *   Bench hosts WORK SQLITE_DOCS LIBDIR RUNS HOST_JAR...     Mirror runs of several host builds
  */
 public final class Bench {
@@ -61,6 +62,14 @@ public final class Bench {
                         + " CPU library %s floor %s ratio %.3f (min %.3f)", args[2],
                         s[0].both("%.3f"), s[1].both("%.3f"), s[0].median() / s[1].median(), s[0].min() / s[1].min(),
                         s[2].both("%.3f"), s[3].both("%.3f"), s[2].median() / s[3].median(), s[2].min() / s[3].min()));
+                break;
+            }
+            case "growth": {
+                File work = new File(args[1]);
+                work.mkdirs();
+                out.println(machine());
+                out.println();
+                Growth.table(work, args[2], args[3], Files.readAllBytes(new File(args[4], "images/SQLite.gif").toPath()));
                 break;
             }
             case "hosts":
@@ -115,6 +124,8 @@ public final class Bench {
         List<byte[]> sqlite = TagBench.htmlPages(sqliteDocs);
         double floor = hotLoops(work, sqlite, runs);
         mirrors(work, sqliteDocs, sqlite, libdir, hostJar, runs, floor);
+        byte[] logo = Files.readAllBytes(new File(sqliteDocs, "images/SQLite.gif").toPath());
+        Growth.table(work, libdir, hostJar, logo);
         out.println(Stats.f("Whole benchmark: %.0f s; load average at the end: %s.", Stats.since(t0), loadAverage()));
     }
 
@@ -210,7 +221,8 @@ public final class Bench {
         try (BenchNginx web = new BenchNginx(new File(work, "nginx"), roots)) {
             String start = web.url(0, "/index.html");
             String[][] wgetKinds = {{}, {"-K", "--no-if-modified-since"}};
-            String[] names = {"Mirror", "wget -m -k -np", "wget -m -k -K -np --no-if-modified-since"};
+            String[] names = {"Mirror", "wget -m -k -np", "wget -m -k -K -np --no-if-modified-since",
+                "wget2 -m -k -np"};
             List<List<MirrorBench.Run>> first = new ArrayList<>();
             List<List<MirrorBench.Run>> update = new ArrayList<>();
             for (int k = 0; k < names.length; k++) {
@@ -223,6 +235,7 @@ public final class Bench {
                     MirrorBench.deleteTree(dir);
                     dir.mkdirs();
                     List<String> cmd = k == 0 ? MirrorBench.mirrorCommand(tools, start, dir)
+                            : k == 3 ? MirrorBench.wget2Command(start)
                             : MirrorBench.wgetCommand(start, wgetKinds[k - 1]);
                     first.get(k).add(MirrorBench.run(web, cmd, dir, dir, transcript));
                     update.get(k).add(MirrorBench.run(web, cmd, dir, dir, transcript));
@@ -230,9 +243,9 @@ public final class Bench {
             }
             out.println("## 2. Whole mirror of sqlite3-doc (nginx on 127.0.0.1) against wget");
             out.println();
-            out.println("| Tool | Run | Wall | CPU (user+sys) | Requests | 200 | 304 | 404 | Body bytes sent | Pages | Files"
-                    + " | Bytes on disk |");
-            out.println("|---|---|---|---|---|---|---|---|---|---|---|---|");
+            out.println("| Tool | Run | Wall | CPU (user+sys) | Peak RSS MB | Requests | 200 | 304 | 404 | Body bytes sent"
+                    + " | Pages | Files | Bytes on disk |");
+            out.println("|---|---|---|---|---|---|---|---|---|---|---|---|---|");
             for (int k = 0; k < names.length; k++) {
                 mirrorRow(names[k], "first", first.get(k));
                 mirrorRow(names[k], "update", update.get(k));
@@ -254,10 +267,11 @@ public final class Bench {
                     + " first run.", floor, floor / Runtime.getRuntime().availableProcessors(),
                     Runtime.getRuntime().availableProcessors(), times(first.get(1)).median()));
             out.println();
-            out.println(Stats.f("Update run / first run: Mirror %.2f, %s %.2f, %s %.2f.",
+            out.println(Stats.f("Update run / first run: Mirror %.2f, %s %.2f, %s %.2f, %s %.2f.",
                     times(update.get(0)).median() / times(first.get(0)).median(), names[1],
                     times(update.get(1)).median() / times(first.get(1)).median(), names[2],
-                    times(update.get(2)).median() / times(first.get(2)).median()));
+                    times(update.get(2)).median() / times(first.get(2)).median(), names[3],
+                    times(update.get(3)).median() / times(first.get(3)).median()));
             out.println();
 
             out.println("## 3b. Mirror: time by site size (synthetic pages of about 5 KB, first run)");
@@ -344,6 +358,13 @@ public final class Bench {
         return s;
     }
 
+    /** Peak resident set in MB (/usr/bin/time's %M). */
+    static Stats rss(List<MirrorBench.Run> runs) {
+        Stats s = new Stats("rss");
+        for (MirrorBench.Run r : runs) s.add(r.rssKb / 1024.0);
+        return s;
+    }
+
     static Stats cpus(List<MirrorBench.Run> runs) {
         Stats s = new Stats("cpu");
         for (MirrorBench.Run r : runs) s.add(r.cpu);
@@ -354,7 +375,7 @@ public final class Bench {
         MirrorBench.Run r = runs.get(runs.size() - 1);
         BenchNginx.Traffic t = r.traffic;
         out.println("| " + tool + " | " + run + " | " + times(runs).both("%.2f") + " | " + cpus(runs).both("%.2f") + " | "
-                + t.requests + " | " + t.ok
+                + rss(runs).both("%.0f") + " | " + t.requests + " | " + t.ok
                 + " | " + t.notModified + " | " + t.notFound + " | " + t.bodyBytes + " | " + r.pages + " | " + r.files
                 + " | " + r.bytes + " |");
     }

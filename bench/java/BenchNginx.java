@@ -27,6 +27,8 @@ final class BenchNginx implements AutoCloseable {
     static final class Traffic {
         int requests, ok, notModified, notFound, other;
         long bodyBytes;
+        /** The distinct request URIs. */
+        final java.util.Set<String> uris = new java.util.HashSet<>();
 
         @Override
         public String toString() {
@@ -84,6 +86,7 @@ final class BenchNginx implements AutoCloseable {
             int status = Integer.parseInt(f[0]);
             t.requests++;
             t.bodyBytes += Long.parseLong(f[1]);
+            if (f.length > 2) t.uris.add(f[2]);
             if (status == 200 || status == 206) t.ok++;
             else if (status == 304) t.notModified++;
             else if (status == 404) t.notFound++;
@@ -105,7 +108,7 @@ final class BenchNginx implements AutoCloseable {
                 .append("http {\n")
                 .append("    include /etc/nginx/mime.types;\n")
                 .append("    default_type application/octet-stream;\n")
-                .append("    log_format bench '$status $body_bytes_sent';\n")
+                .append("    log_format bench '$status $body_bytes_sent $request_uri';\n")
                 .append("    access_log ").append(accessLog.getPath()).append(" bench;\n")
                 .append("    client_body_temp_path ").append(p).append("/tmp/body;\n")
                 .append("    proxy_temp_path ").append(p).append("/tmp/proxy;\n")

@@ -20,6 +20,8 @@ final class MirrorBench {
     static final class Run {
         double seconds;   // wall
         double cpu;       // user + system of the tool's process, from /usr/bin/time
+        long rssKb;       // peak resident set of the tool's process, from /usr/bin/time
+        boolean timedOut; // stopped at the time cap: no figures
         int exit;
         BenchNginx.Traffic traffic;
         int pages;        // .html/.htm files in the copy
@@ -32,12 +34,14 @@ final class MirrorBench {
         String java;      // the JVM that runs Mirror
         String classpath; // x7host.jar
         String libdir;    // folder of libx7fenwix.so
+        List<String> jvmExtra = new ArrayList<>();  // further JVM options (the heap probe)
     }
 
     static List<String> mirrorCommand(Tools t, String url, File out) {
         List<String> c = new ArrayList<>();
         c.add(t.java);
         c.add("-XX:TieredStopAtLevel=1");  // as scripts/mirror.sh runs it
+        c.addAll(t.jvmExtra);
         c.add("-Djava.library.path=" + t.libdir);
         c.add("-cp");
         c.add(t.classpath);
@@ -55,26 +59,46 @@ final class MirrorBench {
         return c;
     }
 
+    /** wget2 -m -k -np (Debian's wget2, its default of 5 threads), run inside out. */
+    static List<String> wget2Command(String url) {
+        return new ArrayList<>(List.of("/usr/bin/wget2", "-q", "-m", "-k", "-np", url));
+    }
+
     static Run run(BenchNginx web, List<String> command, File workDir, File copy, File transcript)
+            throws IOException, InterruptedException {
+        Run r = run(web, command, workDir, copy, transcript, 30 * 60);
+        if (r.timedOut) throw new IOException("timed out: " + command);
+        return r;
+    }
+
+    /** One run, stopped after capSeconds (then timedOut, with no figures). */
+    static Run run(BenchNginx web, List<String> command, File workDir, File copy, File transcript, long capSeconds)
             throws IOException, InterruptedException {
         workDir.mkdirs();
         File times = File.createTempFile("time", ".txt");
-        List<String> timed = new ArrayList<>(List.of("/usr/bin/time", "-f", "%U %S", "-o", times.getPath()));
+        List<String> timed = new ArrayList<>(List.of("/usr/bin/time", "-f", "%U %S %M", "-o", times.getPath()));
         timed.addAll(command);
         web.mark();
         long t0 = System.nanoTime();
         Process p = new ProcessBuilder(timed).directory(workDir).redirectErrorStream(true)
                 .redirectOutput(ProcessBuilder.Redirect.appendTo(transcript)).start();
-        if (!p.waitFor(30, TimeUnit.MINUTES)) {
-            p.destroyForcibly();
-            throw new IOException("timed out: " + command);
-        }
         Run r = new Run();
+        if (!p.waitFor(capSeconds, TimeUnit.SECONDS)) {
+            // time runs the tool as its child: both go
+            p.descendants().forEach(ProcessHandle::destroyForcibly);
+            p.destroyForcibly();
+            p.waitFor();
+            times.delete();
+            r.timedOut = true;
+            r.seconds = capSeconds;
+            return r;
+        }
         r.seconds = Stats.since(t0);
         r.exit = p.exitValue();
         String[] used = Files.readString(times.toPath()).trim().split("\\s+");
         times.delete();
-        r.cpu = Double.parseDouble(used[used.length - 2]) + Double.parseDouble(used[used.length - 1]);
+        r.cpu = Double.parseDouble(used[used.length - 3]) + Double.parseDouble(used[used.length - 2]);
+        r.rssKb = Long.parseLong(used[used.length - 1]);
         // nginx logs a request just after answering it
         Thread.sleep(300);
         r.traffic = web.traffic();

@@ -68,6 +68,32 @@ final class SiteGen {
         }
     }
 
+    /**
+     * A site of n small pages under dir, each with links links (about 30
+     * bytes each) to pages picked by a fixed hash, a link to the next page (so
+     * every page is reached) and the one logo.gif: n * links links to n + 2
+     * distinct URLs, the shape that tells memory per link from memory per URL.
+     */
+    static void linkSite(File dir, int n, int links, byte[] logo) throws IOException {
+        dir.mkdirs();
+        Files.write(new File(dir, "logo.gif").toPath(), logo);
+        Files.writeString(new File(dir, "index.html").toPath(),
+                "<html><head><title>Site of " + n + " pages</title></head><body><a href=\"p0.html\">first page</a>"
+                        + "</body></html>\n", StandardCharsets.ISO_8859_1);
+        StringBuilder b = new StringBuilder();
+        for (int i = 0; i < n; i++) {
+            b.setLength(0);
+            b.append("<html><head><title>Page ").append(i).append("</title></head><body>\n<h1>Page ").append(i)
+                    .append("</h1><img src=\"logo.gif\" alt=\"logo\">\n<ul>\n");
+            for (int k = 0; k < links; k++) {
+                long target = Math.floorMod((long) i * 7919 + (long) k * 104729 + 17, (long) n);
+                b.append("<li><a href=\"p").append(target).append(".html\">page ").append(target).append("</a></li>\n");
+            }
+            b.append("</ul>\n<p><a href=\"p").append((i + 1) % n).append(".html\">next</a></p></body></html>\n");
+            Files.writeString(new File(dir, "p" + i + ".html").toPath(), b, StandardCharsets.ISO_8859_1);
+        }
+    }
+
     private static String relink(String s, int page, int n) {
         Matcher m = HREF.matcher(s);
         StringBuilder b = new StringBuilder();
