@@ -96,6 +96,7 @@ public class UrlLoad {
         s.records = records;
         s.treeSink = treeSink;
         s.logSink = this::appendLog;
+        s.listed = null;
         return s;
     }
 
@@ -460,8 +461,11 @@ public class UrlLoad {
      * page was a saved copy, whose links name local files.
      */
     void scan(NodeURL page) {
-        if (records != null && records.replay(page, urlIndex, urlToLoad)) return;
         int from = urlToLoad.size();
+        if (records != null && records.replay(page, urlIndex, urlToLoad)) {
+            dropListed(from);
+            return;
+        }
         int before = scans;
         Charset cs = PageCharset.of(page);
         boolean sheet = (page.isCss() || page.isScript()) && !page.isHtml();
@@ -482,6 +486,38 @@ public class UrlLoad {
         for (NodeURL n : added) n.setFromSavedPage(saved);
         // a page that could not be read has no links to keep
         if (records != null && (scans != before || (sheet && read))) records.found(page, added);
+        // the records keep every link of the page: another page may lose the first one
+        dropListed(from);
+    }
+
+    /**
+     * The lowest level at which each URL has joined the crawl list, by whether
+     * it came from a saved page and its text without fragment. A link found
+     * again at that level or deeper ends as the one before it does (fetched
+     * once, or refused by the same scope and depth), so it is dropped as it
+     * joins the list instead of being kept there: the list grows with the
+     * site's URLs, not its links. Null in the crawlers that scan beside the
+     * crawl, whose links are dropped when they join this one's list.
+     */
+    private Map<String, Integer> listed = new java.util.HashMap<>();
+
+    /** Drops the links added to the crawl list from index from on that are listed already (see listed). */
+    private void dropListed(int from) {
+        if (listed == null) return;
+        int kept = from;
+        for (int i = from; i < urlToLoad.size(); i++) {
+            NodeURL n = urlToLoad.get(i);
+            if (n.getURL() != null) {
+                String k = (Boolean.TRUE.equals(n.isFromSavedPage()) ? "s " : "w ") + key(n.getURL());
+                Integer level = listed.get(k);
+                if (level != null && level <= n.getLevel()) continue;
+                listed.put(k, n.getLevel());
+            }
+            // nothing refers to a node of this tail by its index yet
+            if (kept != i) urlToLoad.set(kept, n);
+            kept++;
+        }
+        urlToLoad.subList(kept, urlToLoad.size()).clear();
     }
 
     private void readInCharset(NodeURL page, Charset cs) {
@@ -554,6 +590,7 @@ public class UrlLoad {
     public NodeURL addStart(URL url) {
         NodeURL n = new NodeURL(0, -1, url, null);
         urlToLoad.add(n);
+        if (listed != null) listed.putIfAbsent("w " + key(url), 0);
         return n;
     }
 
@@ -767,9 +804,14 @@ public class UrlLoad {
      */
     private boolean more() {
         if (pageScans != null) {
+            int from = urlToLoad.size();
             pageScans.merge(false, urlToLoad);
-            while (urlIndex >= urlToLoad.size() && !aborted && pageScans.merge(true, urlToLoad)) {
+            dropListed(from);
+            while (urlIndex >= urlToLoad.size() && !aborted) {
                 // the next page's links, in page order
+                from = urlToLoad.size();
+                if (!pageScans.merge(true, urlToLoad)) break;
+                dropListed(from);
             }
         }
         return urlIndex < urlToLoad.size();
