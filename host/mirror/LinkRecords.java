@@ -68,6 +68,18 @@ final class LinkRecords {
     private final List<String> scanned = new ArrayList<>();
     /** Pages whose links were taken from the records in this run. */
     int replayed;
+    /**
+     * One copy of each URL and link text of the records: a site links each
+     * of its pages from many others, and with a copy per link the records
+     * would grow with the links, not the URLs.
+     */
+    private final Map<String, String> texts = new HashMap<>();
+
+    private String shared(String s) {
+        if (s == null) return null;
+        String had = texts.putIfAbsent(s, s);
+        return had != null ? had : s;
+    }
 
     private LinkRecords(File root) {
         this.root = root;
@@ -96,7 +108,7 @@ final class LinkRecords {
                 for (int i = 0; i < n; i++) {
                     int inc = in.readInt();
                     boolean saved = in.readBoolean();
-                    links.add(new Link(inc, saved, string(in), string(in)));
+                    links.add(new Link(inc, saved, r.shared(string(in)), r.shared(string(in))));
                 }
                 read.put(path, new Record(base, encoding, links, digest));
             }
@@ -147,8 +159,8 @@ final class LinkRecords {
         List<Link> links = new ArrayList<>(added.size());
         for (NodeURL n : added) {
             if (n.getURL() == null) return;  // nothing to record it by
-            links.add(new Link(n.getLevel() - page.getLevel(), n.isFromSavedPage(), n.getURL().toString(),
-                    n.getString()));
+            links.add(new Link(n.getLevel() - page.getLevel(), n.isFromSavedPage(), shared(n.getURL().toString()),
+                    shared(n.getString())));
         }
         records.put(path, new Record(page.getURL().toString(), PageCharset.of(page).name(), links, null));
         scanned.add(path);
