@@ -1,5 +1,6 @@
 import static org.junit.jupiter.api.Assertions.assertEquals;
 import static org.junit.jupiter.api.Assertions.assertFalse;
+import static org.junit.jupiter.api.Assertions.assertTrue;
 
 import java.io.File;
 import java.io.IOException;
@@ -68,6 +69,51 @@ class MemoryGuardTest {
             assertEquals(PAGES + 1, MirrorRuns.count(update.out, "not modified (304)"), update.out);
             assertEquals(0, MirrorRuns.count(update.out, "errors"), update.out);
         }
+    }
+
+    /**
+     * Two pages link x.html; the crawl list keeps the first link only, but the
+     * records keep both: when the first page loses its link, the update still
+     * finds x.html through the unchanged second page's record. With pages
+     * scanned in line (one processor) and beside the crawl (two).
+     */
+    @Test
+    void aLinkDroppedAsFoundAgainStaysInItsPagesRecord() throws Exception {
+        for (int processors : new int[] {1, 2}) {
+            File work = Jvm.tempDir("memory-guard-records");
+            File docRoot = new File(work, "site");
+            docRoot.mkdirs();
+            write(docRoot, "index.html", "<a href=a.html>a</a> <a href=b.html>b</a>");
+            File a = write(docRoot, "a.html", "<a href=x.html>x</a>");
+            write(docRoot, "b.html", "<a href=x.html>x again</a>");
+            write(docRoot, "x.html", "<p>x</p>");
+            File out = new File(work, "copy");
+            List<String> jvm = List.of("-XX:ActiveProcessorCount=" + processors);
+            try (Nginx web = Nginx.start(docRoot)) {
+                String[] args = {web.url("/index.html").toString(), out.getPath()};
+                Jvm.Result first = Jvm.runWithOptions(jvm, "Mirror", args).ok();
+                assertEquals(4, MirrorRuns.count(first.out, "pages saved"), first.out);
+                // a.html changes, a second later than its copy, and the server's clock is past that
+                long later = a.lastModified() + 2000;
+                write(docRoot, "a.html", "<p>no link</p>");
+                a.setLastModified(later);
+                Thread.sleep(Math.max(0, later + 1000 - System.currentTimeMillis()));
+                int from = web.accessLog().size();
+                Jvm.Result update = Jvm.runWithOptions(jvm, "Mirror", args).ok();
+                // a.html is fetched and scanned again; index.html and b.html come from the records
+                assertEquals(1, MirrorRuns.count(update.out, "pages saved"), processors + " processors: " + update.out);
+                List<Nginx.Entry> log = web.awaitAccessLog(from + 4);
+                boolean asked = log.subList(from, log.size()).stream().anyMatch(e -> e.path.equals("/x.html"));
+                assertTrue(asked, processors + " processors: x.html is still linked from b.html: "
+                        + log.subList(from, log.size()));
+            }
+        }
+    }
+
+    private static File write(File dir, String name, String text) throws IOException {
+        File f = new File(dir, name);
+        Files.writeString(f.toPath(), "<html><body>" + text + "</body></html>\n", StandardCharsets.US_ASCII);
+        return f;
     }
 
     private static String tail(String s) {
