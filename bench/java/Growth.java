@@ -17,6 +17,9 @@ import java.util.List;
  *   -Dbench.probe=JAR  the HeapProbe agent (bench/run.sh builds it)
  */
 final class Growth {
+    /** How often the heap probe samples. */
+    static final int PERIOD_MS = 500;
+
     private Growth() {}
 
     static void table(File work, String libdir, String hostJar, byte[] logo) throws Exception {
@@ -29,7 +32,7 @@ final class Growth {
         out("Pages of about " + (links * 35 / 1000) + " KB, each with " + links + " links to pages picked by a fixed"
                 + " hash, a link to the next page and one image; one first run and one update run per size (every"
                 + " answer 304), timed without the probe. Live heap, from a further first run and update with the"
-                + " probe: the largest heap in use right after a full collection, sampled every second in the"
+                + " probe: the largest heap in use right after a full collection, sampled every " + PERIOD_MS + " ms in the"
                 + " Mirror's JVM (HeapProbe), with the default maximum heap; on a first run it includes the page"
                 + " trees kept for the rewrite pass (up to a sixteenth of the maximum heap). Per distinct URL: that"
                 + " over the distinct URLs the server was asked for (the JVM's own few MB included). Records: the"
@@ -72,7 +75,7 @@ final class Growth {
             probed.java = tools.java;
             probed.classpath = tools.classpath;
             probed.libdir = tools.libdir;
-            if (probe != null) probed.jvmExtra.add("-javaagent:" + probe + "=" + probeOut.getPath() + ",1000");
+            if (probe != null) probed.jvmExtra.add("-javaagent:" + probe + "=" + probeOut.getPath() + "," + PERIOD_MS);
             String[] runNames = {"first", "update"};
             MirrorBench.Run[] m = new MirrorBench.Run[2];
             MirrorBench.Run[] w = new MirrorBench.Run[2];
@@ -109,7 +112,8 @@ final class Growth {
                 if (x.timedOut) {
                     mirror = "stopped at the cap of " + cap + " s | - | - | - | - | -";
                 } else {
-                    String live = heap[r] == null ? "-" : Stats.f("%.1f (%d)", heap[r][0] / 1048576.0, heap[r][1]);
+                    String live = heap[r] == null ? "-" : heap[r][1] == 0 ? "no sample (ended within "
+                            + PERIOD_MS + " ms)" : Stats.f("%.1f (%d)", heap[r][0] / 1048576.0, heap[r][1]);
                     String perUrl = heap[r] == null || heap[r][1] == 0 ? "-" : String.valueOf(heap[r][0] / distinct);
                     mirror = Stats.f("%.2f | %.2f | %.0f", x.seconds, x.cpu, x.rssKb / 1024.0) + (x.exit != 0
                             ? " (exit " + x.exit + oom(transcript) + ")" : "") + " | " + live + " | " + perUrl + " | "
