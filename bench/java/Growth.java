@@ -29,7 +29,7 @@ final class Growth {
         String probe = System.getProperty("bench.probe");
         out("## 4. Growth: synthetic sites of " + links + " links a page");
         out("");
-        out("Pages of about " + (links * 35 / 1000) + " KB, each with " + links + " links to pages picked by a fixed"
+        out("Pages of about " + Stats.f("%.1f", links * 45 / 1000.0) + " KB, each with " + links + " links to pages picked by a fixed"
                 + " hash, a link to the next page and one image; one first run and one update run per size (every"
                 + " answer 304), timed without the probe. Live heap, from a further first run and update with the"
                 + " probe: the largest heap in use right after a full collection, sampled every " + PERIOD_MS + " ms in the"
