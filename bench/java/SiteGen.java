@@ -69,7 +69,7 @@ final class SiteGen {
     }
 
     /**
-     * A site of n small pages under dir, each with links links (about 30
+     * A site of n small pages under dir, each with links links (about 45
      * bytes each) to pages picked by a fixed hash, a link to the next page (so
      * every page is reached) and the one logo.gif: n * links links to n + 2
      * distinct URLs, the shape that tells memory per link from memory per URL.
