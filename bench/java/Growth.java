@@ -80,6 +80,7 @@ final class Growth {
             MirrorBench.Run[] m = new MirrorBench.Run[2];
             MirrorBench.Run[] w = new MirrorBench.Run[2];
             long[][] heap = new long[2][];
+            String[] noHeap = {"-", "-"};
             long[] records = new long[2];
             int distinct = 0;
             try (BenchNginx web = new BenchNginx(new File(work, "nginx-grow"), List.of(site))) {
@@ -97,7 +98,11 @@ final class Growth {
                     probeOut.delete();
                     MirrorBench.Run p = MirrorBench.run(web, MirrorBench.mirrorCommand(probed, url, copy), copy, copy,
                             transcript, cap);
-                    if (p.timedOut || p.exit != 0) break;
+                    if (p.timedOut || p.exit != 0) {
+                        noHeap[r] = p.timedOut ? "probe run stopped at the cap" : "probe run exit " + p.exit;
+                        if (r == 0) noHeap[1] = "not run";
+                        break;
+                    }
                     heap[r] = probeOut.isFile() ? readProbe(probeOut) : null;
                 }
                 for (int r = 0; r < 2 && !m[0].timedOut; r++) {
@@ -112,7 +117,7 @@ final class Growth {
                 if (x.timedOut) {
                     mirror = "stopped at the cap of " + cap + " s | - | - | - | - | -";
                 } else {
-                    String live = heap[r] == null ? "-" : heap[r][1] == 0 ? "no sample (ended within "
+                    String live = heap[r] == null ? noHeap[r] : heap[r][1] == 0 ? "no sample (ended within "
                             + PERIOD_MS + " ms)" : Stats.f("%.1f (%d)", heap[r][0] / 1048576.0, heap[r][1]);
                     String perUrl = heap[r] == null || heap[r][1] == 0 ? "-" : String.valueOf(heap[r][0] / distinct);
                     mirror = Stats.f("%.2f | %.2f | %.0f", x.seconds, x.cpu, x.rssKb / 1024.0) + (x.exit != 0
