@@ -136,12 +136,23 @@ final class SampleSite implements AutoCloseable {
 
     private void serve(HttpServer server, Source source) {
         server.createContext("/", ex -> {
+            // noted in the order the requests came, before the answer lets the
+            // client go on to a request of the other part; the status follows
+            String q = ex.getRequestURI().getRawQuery();
+            String asked = ex.getRequestMethod() + " " + ex.getRequestURI().getRawPath() + (q == null ? "" : "?" + q);
+            int at;
+            synchronized (requests) {
+                at = requests.size();
+                requests.add(asked);
+            }
             try {
                 int status = answer(ex, source);
-                String q = ex.getRequestURI().getRawQuery();
                 String range = ex.getRequestHeaders().getFirst("Range");
-                requests.add(ex.getRequestMethod() + " " + ex.getRequestURI().getRawPath() + (q == null ? "" : "?" + q)
-                        + " " + status + (range == null ? "" : " Range=" + range));
+                synchronized (requests) {
+                    if (at < requests.size() && requests.get(at) == asked) {
+                        requests.set(at, asked + " " + status + (range == null ? "" : " Range=" + range));
+                    }
+                }
             } catch (IOException | RuntimeException e) {
                 // the client went away; nothing to answer
             } finally {
