@@ -67,7 +67,7 @@ public final class Mirror {
     int run(String[] args) throws Options.Usage, IOException {
         options = Options.parse(args);
         if (options == null) {
-            con.print(Options.HELP);
+            con.print(Help.TEXT);
             return 0;
         }
         if (options.checkOnly) return check(0);

@@ -169,7 +169,7 @@ class CrawlScopeTest {
                     || help.out.contains("  " + m.group(1) + "\n"), m.group(1) + " is not in --help:\n" + help.out);
         }
         assertTrue(options >= 20, "options found in Options.java: " + options);
-        for (String code : List.of("    0   ", "    1   ", "    2   ", "  130   ")) {
+        for (String code : List.of("    0   ", "    1   ", "    2   ", "    3   ", "  130   ")) {
             assertTrue(help.out.contains("\n" + code), "exit code " + code.trim() + " not in --help:\n" + help.out);
         }
     }
