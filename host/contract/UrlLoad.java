@@ -281,14 +281,14 @@ public class UrlLoad {
             conn.connect();
             int code = conn instanceof HttpURLConnection ? ((HttpURLConnection) conn).getResponseCode() : 200;
             node.setResponseCode(code);
-            node.setLastModified(serverTime(conn));
+            node.setLastModified(BodyKinds.serverTime(conn));
             cookiesCol.received(node.getURL(), conn.getHeaderFields());
             String type = conn.getContentType();
             Charset declared = PageCharset.named(type);
             if (declared != null) node.setCharset(declared.name());
-            node.setHtml(type != null ? type.toLowerCase(Locale.ROOT).startsWith("text/html") : looksLikePage(local));
-            node.setCss(isStylesheet(type, local));
-            node.setScript(isScript(type, local));
+            node.setHtml(type != null ? type.toLowerCase(Locale.ROOT).startsWith("text/html") : BodyKinds.looksLikePage(local));
+            node.setCss(BodyKinds.isStylesheet(type, local));
+            node.setScript(BodyKinds.isScript(type, local));
         } catch (IOException e) {
             Connections.release(conn, false);
             return failed(node, Failures.Failure.of(e));
@@ -342,9 +342,9 @@ public class UrlLoad {
             return failed(node, new Failures.Failure("bad answer", "304 Not Modified for a file that is not saved"));
         }
         if (node.getResponseCode() == 304 && node.isPreviouslyDownloaded()) {
-            node.setHtml(looksLikePage(local));
-            node.setCss(!node.isHtml() && isStylesheet(null, local));
-            node.setScript(!node.isHtml() && isScript(null, local));
+            node.setHtml(BodyKinds.looksLikePage(local));
+            node.setCss(!node.isHtml() && BodyKinds.isStylesheet(null, local));
+            node.setScript(!node.isHtml() && BodyKinds.isScript(null, local));
         }
         // A partial copy carries the server's time too, so the freshness check
         // would take it for current; a whole body (200) must replace it.
@@ -533,39 +533,6 @@ public class UrlLoad {
         scan_html(root);
     }
 
-    private static long serverTime(URLConnection conn) {
-        // Without Last-Modified the answer's own date stands in, so that the
-        // copy is checked again next time rather than taken for current.
-        long t = conn.getLastModified();
-        long date = conn.getDate();
-        long now = date > 0 ? date : System.currentTimeMillis();
-        // A time ahead of the answer's own would stamp the copy in the future,
-        // and no later update would see a change.
-        return t > 0 ? Math.min(t, now) : now;
-    }
-
-    private static boolean isStylesheet(String type, File f) {
-        if (type != null && type.toLowerCase(Locale.ROOT).startsWith("text/css")) return true;
-        return (type == null || type.isEmpty() || type.toLowerCase(Locale.ROOT).startsWith("text/plain")
-                || type.toLowerCase(Locale.ROOT).startsWith("application/octet-stream"))
-                && (f.getName().toLowerCase(Locale.ROOT).endsWith(".css") || f.getName().toLowerCase(Locale.ROOT).contains(".css^"));
-    }
-
-    private static boolean isScript(String type, File f) {
-        String t = type == null ? "" : type.toLowerCase(Locale.ROOT);
-        if (t.contains("javascript") || t.contains("ecmascript")) return true;
-        String n = f.getName().toLowerCase(Locale.ROOT);
-        return (t.isEmpty() || t.startsWith("text/plain") || t.startsWith("application/octet-stream"))
-                && (n.endsWith(".js") || n.endsWith(".mjs") || n.contains(".js^"));
-    }
-
-    private static boolean looksLikePage(File f) {
-        String n = f.getName().toLowerCase(Locale.ROOT);
-        // a page saved under another name ("list.php", "news.html^page=2") is
-        // told by its first bytes
-        return n.endsWith(".htm") || n.endsWith(".html") || SavedLinks.startsLikePage(f);
-    }
-
     /** Known nodes by URL text without fragment, so that each URL is fetched once. */
     private final Map<String, NodeURL> known = new LinkedHashMap<>();
     /** Known nodes by local file, so that URLs of one file share its node. */
@@ -608,7 +575,7 @@ public class UrlLoad {
             if (node != again) {
                 if (!requestable(node)) continue;
                 String k = key(node.getURL());
-                String folderKey = sameAsFolder.get(k);
+                String folderKey = folderPages.earlier(k);
                 boolean accepted = false;
                 if (folderKey != null && !known.containsKey(k)) {
                     // an index page that an earlier run found to be its folder's page
@@ -616,9 +583,7 @@ public class UrlLoad {
                     if (folder != null) {
                         if (folder.isLoaded()) {
                             known.put(k, folder);
-                            synchronized (twice) {
-                                sameAs.put(k, folderKey);
-                            }
+                            folderPages.same(k, folderKey);
                             continue;
                         }
                     } else if (accept.test(node)) {
@@ -626,9 +591,7 @@ public class UrlLoad {
                         try {
                             node.setURL(new URL(folderKey));
                             known.put(k, node);
-                            synchronized (twice) {
-                                sameAs.put(k, folderKey);
-                            }
+                            folderPages.same(k, folderKey);
                             k = folderKey;
                         } catch (java.net.MalformedURLException e) {
                             // asked for as it is
@@ -692,87 +655,28 @@ public class UrlLoad {
                 urlIndex--;
                 continue;
             }
-            if (s == Step.DONE) sameAsFolderPage(node);
+            if (s == Step.DONE) {
+                NodeURL[] one = folderPages.saved(node, this::known);
+                if (one != null) {
+                    known.put(key(one[1].getURL()), one[0]);
+                    byLocalFile.put(one[1].getLoadedFilename(), one[0]);
+                }
+            }
             if (done != null) done.accept(node);
         }
     }
 
-    /** Copies saved twice ("dir/" and "dir/index.html" giving one page), to be removed once the crawl ends. */
-    private final List<File> twice = new ArrayList<>();
-    /** Pages found to be one in an earlier run ("/" and "/index.html"): the later one's URL key to the first one's. */
-    private Map<String, String> sameAsFolder = new java.util.HashMap<>();
-    /** The same, as this run finds them, for the next run. */
-    private final Map<String, String> sameAs = new java.util.TreeMap<>();
+    /** Folders' pages and their index pages saved once. */
+    private final FolderPages folderPages = new FolderPages();
 
     /** What an earlier run found (see sameAsFound): index pages not asked for again while their folder's page is saved. */
-    void setSameAsFolder(Map<String, String> found) { this.sameAsFolder = new java.util.HashMap<>(found); }
+    void setSameAsFolder(Map<String, String> found) { folderPages.setEarlier(found); }
 
     /** Index pages found to be their folders' pages in this run, for the next one. */
-    Map<String, String> sameAsFound() {
-        synchronized (twice) {
-            return new java.util.TreeMap<>(sameAs);
-        }
-    }
+    Map<String, String> sameAsFound() { return folderPages.found(); }
 
-    /**
-     * A folder's URL and its index page ("/" and "/index.html") that give the
-     * same page are saved once: the one fetched later is known as the first
-     * one's node from then on, and its own copy (which a scan beside the crawl
-     * may still be reading) goes when the crawl ends.
-     */
-    private void sameAsFolderPage(NodeURL node) {
-        URL u = node.getURL();
-        if (!node.isLoaded() || !node.isHtml() || u.getQuery() != null || node.getLoadedFilename() == null) return;
-        String path = u.getPath();
-        int slash = path.lastIndexOf('/');
-        if (slash < 0) return;
-        String name = path.substring(slash + 1).toLowerCase(Locale.ROOT);
-        List<String> others = new ArrayList<>();
-        if (name.isEmpty()) {
-            others.add(path + "index.html");
-            others.add(path + "index.htm");
-        } else if (name.equals("index.html") || name.equals("index.htm")) {
-            others.add(path.substring(0, slash + 1));
-        } else {
-            return;
-        }
-        for (String o : others) {
-            NodeURL first;
-            try {
-                first = known(new URL(u, o));
-            } catch (java.net.MalformedURLException e) {
-                continue;
-            }
-            if (first == null || first == node || !first.isLoaded() || first.getLoadedFilename() == null) continue;
-            File mine = new File(node.getLoadedFilename());
-            File theirs = new File(first.getLoadedFilename());
-            try {
-                if (mine.equals(theirs) || java.nio.file.Files.mismatch(mine.toPath(), theirs.toPath()) != -1) continue;
-            } catch (IOException e) {
-                continue;
-            }
-            // the folder's copy stays whatever came first: "dir/" is the name a
-            // later run finds it under (see crawl)
-            NodeURL folder = name.isEmpty() ? node : first;
-            NodeURL index = name.isEmpty() ? first : node;
-            File indexFile = name.isEmpty() ? theirs : mine;
-            known.put(key(index.getURL()), folder);
-            byLocalFile.put(indexFile.getPath(), folder);
-            synchronized (twice) {
-                sameAs.put(key(index.getURL()), key(folder.getURL()));
-                twice.add(indexFile);
-            }
-            return;
-        }
-    }
-
-    /** Removes the second copies of pages saved twice (see sameAsFolderPage); call once the scans are done. */
-    public void dropSecondCopies() {
-        synchronized (twice) {
-            for (File f : twice) f.delete();
-            twice.clear();
-        }
-    }
+    /** Removes the second copies of pages saved twice; call once the scans are done. */
+    public void dropSecondCopies() { folderPages.dropSecondCopies(); }
 
     /**
      * Whether a failed attempt is made again (its backoff waited): a failed
