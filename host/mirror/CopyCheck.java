@@ -58,8 +58,7 @@ final class CopyCheck {
     }
 
     static boolean isStylesheet(Path p) {
-        String n = p.getFileName().toString().toLowerCase(Locale.ROOT);
-        return n.endsWith(".css") || n.contains(".css^");
+        return BodyKinds.isStylesheet(null, p.toFile());
     }
 
     private static boolean isPage(Path p) {

@@ -1,5 +1,3 @@
-import com.tolvak.fenwix.NodeURL;
-
 import java.io.File;
 import java.io.IOException;
 import java.nio.file.Files;
@@ -44,13 +42,5 @@ final class FolderClash {
             moved.add(folder);
         }
         return moved;
-    }
-
-    /** Points nodes saved under a name that has since become a folder at their file inside it. */
-    static void follow(List<NodeURL> nodes) {
-        for (NodeURL n : nodes) {
-            String name = n.getLoadedFilename();
-            if (name != null && new File(name).isDirectory()) n.setLoadedFilename(place(new File(name)).getPath());
-        }
     }
 }

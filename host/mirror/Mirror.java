@@ -171,7 +171,6 @@ public final class Mirror {
 
         LinkRewrite rw = null;
         if (!crawler.aborted) {
-            FolderClash.follow(crawler.knownNodes());
             rw = new LinkRewrite(crawler, trees);
             try {
                 rw.run(files.pendingRewrites());

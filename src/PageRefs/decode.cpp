@@ -11,8 +11,7 @@ using x7::pending;
 
 JNIEXPORT jbyteArray JNICALL Java_PageRefs_decodeCharRefs(JNIEnv* env, jclass, jbyteArray value) {
   if (value == nullptr) {
-    x7::Local<jclass> c(env, env->FindClass("java/lang/NullPointerException"));
-    if (c) env->ThrowNew(c.get(), "value");
+    x7::throwException(env, "java/lang/NullPointerException", "value");
     return nullptr;
   }
   const jsize size = env->GetArrayLength(value);

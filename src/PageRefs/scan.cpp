@@ -12,17 +12,11 @@ using x7::pending;
 
 namespace {
 
-// Throws a new exception of the named class; nothing else to do afterwards.
-void throwNew(JNIEnv* env, const char* cls, const char* message) {
-  x7::Local<jclass> c(env, env->FindClass(cls));
-  if (c) env->ThrowNew(c.get(), message);
-}
-
 // The refs as triples, written in slices so the stack frame stays small.
 jintArray toTriples(JNIEnv* env, const std::vector<x7::text::Ref>& refs) {
   constexpr std::size_t kSlice = 128;
   if (refs.size() > static_cast<std::size_t>(0x7FFFFFFF / 3)) {
-    throwNew(env, "java/lang/OutOfMemoryError", "too many references");
+    x7::throwException(env, "java/lang/OutOfMemoryError", "too many references");
     return nullptr;
   }
   jintArray out = env->NewIntArray(static_cast<jsize>(refs.size() * 3));
@@ -52,12 +46,12 @@ namespace {
 // for a null document or a length outside it.
 bool documentBytes(JNIEnv* env, jbyteArray document, jint length, std::string& bytes) {
   if (document == nullptr) {
-    throwNew(env, "java/lang/NullPointerException", "document");
+    x7::throwException(env, "java/lang/NullPointerException", "document");
     return false;
   }
   const jsize size = env->GetArrayLength(document);
   if (length < 0 || length > size) {
-    throwNew(env, "java/lang/IndexOutOfBoundsException", "length outside the document");
+    x7::throwException(env, "java/lang/IndexOutOfBoundsException", "length outside the document");
     return false;
   }
   // A copy rather than a critical section: the scan may take a while on a
