@@ -49,9 +49,12 @@ public class UpdParent {
             // no URL; it may still name a saved file
         }
         if (node == null) node = bySavedFile(bare);
-        if (node == null || fragment == null || fragment.indexOf(File.separatorChar) >= 0 || fragment.indexOf('/') >= 0) {
-            return node;
-        }
+        if (node == null) return null;
+        if (fragment != null && (fragment.indexOf(File.separatorChar) >= 0 || fragment.indexOf('/') >= 0)) fragment = null;
+        // The node's URL may carry the fragment of the link that found it
+        // first; this link keeps its own fragment, or none.
+        URL u = node.getURL();
+        if (fragment == null && (u == null || u.getRef() == null)) return node;
         return new InPage(node, fragment);
     }
 
@@ -70,7 +73,7 @@ public class UpdParent {
         }
     }
 
-    /** A node seen through a link into its page: its file name and URL carry the fragment. */
+    /** A node seen through one link: its file name and URL carry that link's fragment, or none. */
     private static final class InPage extends NodeURL {
         private final NodeURL node;
         private final String fragment;
@@ -87,7 +90,7 @@ public class UpdParent {
         @Override
         public String getLoadedFilename() {
             String name = node.getLoadedFilename();
-            return name == null ? null : name + "#" + fragment;
+            return name == null || fragment == null ? name : name + "#" + fragment;
         }
 
         @Override
@@ -95,7 +98,10 @@ public class UpdParent {
             URL u = node.getURL();
             if (u == null) return null;
             try {
-                return new URL(u, "#" + fragment);
+                if (fragment != null) return new URL(u, "#" + fragment);
+                String s = u.toString();
+                int hash = s.indexOf('#');
+                return hash < 0 ? u : new URL(s.substring(0, hash));
             } catch (MalformedURLException e) {
                 return u;
             }

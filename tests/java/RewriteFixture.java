@@ -66,7 +66,7 @@ class RewriteFixture {
         NodeURL n = new NodeURL(1, 0, new URL(url), null);
         n.setResponseCode(404);
         n.setNotFound();
-        nodes.put(url, n);
+        nodes.put(UrlLoad.key(n.getURL()), n);
         return n;
     }
 

@@ -202,6 +202,12 @@ class RewriteTest {
         assertEquals("<a href=\"b.htm#part\">", f.rewrite("<a href=\"/dir/b.htm#part\">", "a").getTagText());
         assertEquals("<a href=\"http://site.test/gone.htm#x\">", f.rewrite("<a href=../gone.htm#x>", "a").getTagText());
         assertEquals("<a href=b.htm#part>", f.rewrite("<a href=b.htm#part>", "a").getTagText(), "already local");
+        // found first through another link into it: that link's fragment is not this one's
+        RewriteFixture g = fixture();
+        g.notLoaded("http://site.test/gone.htm#first");
+        assertEquals("<a href=\"http://site.test/gone.htm\">", g.rewrite("<a href=../gone.htm>", "a").getTagText());
+        assertEquals("<a href=\"http://site.test/gone.htm#x\">", g.rewrite("<a href=../gone.htm#x>", "a").getTagText());
+        assertEquals("<a href=\"http://site.test/gone.htm\">", g.rewrite("<a href=../gone.htm#a/b>", "a").getTagText());
     }
 
     @Test
