@@ -32,7 +32,10 @@ g++ -std=c++17 -O2 -g -DNDEBUG -shared -fPIC -Wall -Wextra -Wno-unused-parameter
 printf 'Premain-Class: HeapProbe\n' >"$out/probe.mf"
 "$jdk/bin/jar" cfm "$out/heapprobe.jar" "$out/probe.mf" -C "$classes" HeapProbe.class
 
-run=("$jdk/bin/java" -Djava.library.path="$lib:$out" -Dbench.probe="$out/heapprobe.jar" -cp "$classes:$lib/x7host.jar")
+# Mirror runs with the launcher's own JVM options (heap ceiling included).
+mirror_jvm=$(scripts/jvm-options.sh | paste -sd' ')
+run=("$jdk/bin/java" -Djava.library.path="$lib:$out" -Dbench.probe="$out/heapprobe.jar" -Dbench.mirrorJvm="$mirror_jvm"
+  -cp "$classes:$lib/x7host.jar")
 if [ "${1:-}" = growth ]; then
   # the growth table alone: bench/run.sh growth
   "${run[@]}" Bench growth "$out/work" "$lib" "$lib/x7host.jar" "$docs" | tee "$out/growth.md"

@@ -41,10 +41,9 @@ for a in "$@"; do
   esac
 done
 
-# The quick compiler only: a run spends its time in native calls and on the
-# network, and the optimising compiler's own work cost more than it won back
-# (an update of 865 files: 2.2-2.6 s against 3.2 s).
-jvm_opts=(-XX:TieredStopAtLevel=1)
+jvm_opts=()
+while IFS= read -r o; do jvm_opts+=("$o"); done < <("$repo/scripts/jvm-options.sh")
+[ "${#jvm_opts[@]}" -gt 0 ] || exit 1
 rc=0
 java "${jvm_opts[@]}" -Djava.library.path="$build" -cp "$build/x7host.jar" Mirror "$@" || rc=$?
 if [ -d "$out" ] && [ "$rc" -ne 1 ]; then

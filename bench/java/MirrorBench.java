@@ -40,7 +40,10 @@ final class MirrorBench {
     static List<String> mirrorCommand(Tools t, String url, File out) {
         List<String> c = new ArrayList<>();
         c.add(t.java);
-        c.add("-XX:TieredStopAtLevel=1");  // as scripts/mirror.sh runs it
+        // the options scripts/mirror.sh runs it with (scripts/jvm-options.sh, passed by bench/run.sh)
+        for (String o : System.getProperty("bench.mirrorJvm", "-XX:TieredStopAtLevel=1").split("\\s+")) {
+            if (!o.isEmpty()) c.add(o);
+        }
         c.addAll(t.jvmExtra);
         c.add("-Djava.library.path=" + t.libdir);
         c.add("-cp");

@@ -57,6 +57,13 @@ public final class Mirror {
         } catch (IOException e) {
             System.err.println("mirror: " + e.getMessage());
             return 2;
+        } catch (OutOfMemoryError e) {
+            // what is saved stays saved, and the next run goes on from there
+            long mb = Runtime.getRuntime().maxMemory() >> 20;
+            System.err.println("mirror: this site needs more memory than the Java heap of " + mb
+                    + " MB; run again with a larger one (MIRROR_HEAP=" + Math.max(256, mb * 2)
+                    + "m scripts/mirror.sh ..., or java -Xmx" + Math.max(256, mb * 2) + "m): it goes on where this run stopped");
+            return 2;
         } catch (UnsatisfiedLinkError e) {
             System.err.println("mirror: cannot load the native library x7fenwix (" + e.getMessage()
                     + "); give its folder with -Djava.library.path=...");

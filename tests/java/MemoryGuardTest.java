@@ -110,6 +110,31 @@ class MemoryGuardTest {
         }
     }
 
+    /**
+     * A page too big for the heap ends the run with code 2 and a message that
+     * says how to give it more; the next run, with more, goes on from there.
+     */
+    @Test
+    void aSiteThatNeedsMoreHeapSaysSoAndTheNextRunGoesOn() throws Exception {
+        File work = Jvm.tempDir("memory-guard-heap");
+        File docRoot = new File(work, "site");
+        docRoot.mkdirs();
+        write(docRoot, "index.html", "<a href=big.html>big</a>");
+        write(docRoot, "big.html", "<a href=x.html>x</a>" + "w".repeat(24 << 20));
+        write(docRoot, "x.html", "<p>x</p>");
+        File out = new File(work, "copy");
+        try (Nginx web = Nginx.start(docRoot)) {
+            String[] args = {web.url("/index.html").toString(), out.getPath()};
+            Jvm.Result small = Jvm.runWithOptions(List.of("-Xmx32m"), "Mirror", args);
+            MirrorRuns.noJniWarning(small.out);
+            assertEquals(2, small.exit, tail(small.out));
+            assertTrue(small.out.contains("mirror: this site needs more memory than the Java heap of"), tail(small.out));
+            assertTrue(small.out.contains("MIRROR_HEAP="), tail(small.out));
+            Jvm.Result more = Jvm.runWithOptions(List.of("-Xmx256m"), "Mirror", args).ok();
+            assertTrue(new File(out, "127.0.0.1 " + web.port() + "/x.html").isFile(), more.out);
+        }
+    }
+
     private static File write(File dir, String name, String text) throws IOException {
         File f = new File(dir, name);
         Files.writeString(f.toPath(), "<html><body>" + text + "</body></html>\n", StandardCharsets.US_ASCII);
