@@ -10,13 +10,9 @@ import java.net.URL;
 import java.net.URLConnection;
 import java.text.SimpleDateFormat;
 import java.util.ArrayList;
-import java.util.LinkedHashMap;
-import java.util.LinkedHashSet;
 import java.util.List;
 import java.util.Locale;
-import java.util.Map;
 import java.util.function.Consumer;
-import java.util.function.Predicate;
 import java.util.regex.Pattern;
 
 /**
@@ -44,6 +40,8 @@ public class UrlLoad {
     public NodeURL lURL;
 
     private final File root;
+    /** The crawl this crawler runs in; null for requests of its own. */
+    Crawl crawl;
     /** Links of unchanged pages kept from earlier runs; null to scan every page. */
     private LinkRecords records;
     /** Scans of page trees so far. */
@@ -57,8 +55,8 @@ public class UrlLoad {
 
     /** How the run's requests go out and are read; without a call of setRequests, one attempt each, no limits. */
     private Requests requests;
-    private Redirects redirects;
-    private Retries retries;
+    Redirects redirects;
+    Retries retries;
     /** The failure of each node, with its cause. */
     final Failures failures = new Failures();
 
@@ -88,6 +86,8 @@ public class UrlLoad {
 
     void setPageScans(PageScanner scans) { this.pageScans = scans; }
 
+    PageScanner pageScans() { return pageScans; }
+
     void setTreeSink(java.util.function.BiConsumer<NodeURL, x7Element> sink) { this.treeSink = sink; }
 
     /** A crawler of the same mirror for scanning pages on another thread; its log is this one's. */
@@ -96,7 +96,6 @@ public class UrlLoad {
         s.records = records;
         s.treeSink = treeSink;
         s.logSink = this::appendLog;
-        s.listed = null;
         return s;
     }
 
@@ -181,18 +180,23 @@ public class UrlLoad {
     /** Where a node's body is saved: under a folder of its name when a folder has that name. */
     public File localFileFor(URL url) { return FolderClash.place(LocalNames.localFile(root, url)); }
 
-    /** Outcome of one request of the cycle. */
-    public enum Step { DONE, AGAIN, FAILED }
+    /** Outcome of one request of the cycle; REDIRECT leaves the redirect (redirectCode, redirectLocation) to the crawl. */
+    public enum Step { DONE, AGAIN, FAILED, REDIRECT }
+
+    int redirectCode;
+    String redirectLocation;
 
     /**
-     * One request of a node: headers, connect, triage, freshness, transfer and,
-     * for a page, the scan. AGAIN means the node is to be requested once more
-     * (a resumption or a repaired URL); urlIndex has been stepped back for it.
+     * One request of a node: headers, connect, triage, freshness and
+     * transfer. AGAIN means the node is to be requested once more (a
+     * resumption or a repaired URL); urlIndex has been stepped back for it.
      */
     public Step request(NodeURL node) {
         File local = localFileFor(node.getURL());
         try {
-            for (File f : FolderClash.clearParents(root, local)) movedUnderFolder(f, FolderClash.place(f));
+            for (File f : FolderClash.clearParents(root, local)) {
+                if (crawl != null) crawl.movedUnderFolder(this, f, FolderClash.place(f));
+            }
         } catch (IOException e) {
             // the transfer reports the file it cannot create
             appendLog("Error creating file:" + local.getPath() + " (" + Causes.of(e) + ")\n");
@@ -297,7 +301,9 @@ public class UrlLoad {
         if (conn instanceof HttpURLConnection && Redirects.isRedirect(answered)) {
             String location = conn.getHeaderField("Location");
             Connections.release(conn, false);
-            return redirected(node, answered, location);
+            redirectCode = answered;
+            redirectLocation = location;
+            return Step.REDIRECT;
         }
         if (answered >= 400 && answered != 404 && answered != 410 && answered != 416) {
             String reason = null;
@@ -365,15 +371,11 @@ public class UrlLoad {
         boolean bodyRead = node.isLoaded() && !node.isPreviouslyDownloaded();
         Connections.release(conn, bodyRead || node.getResponseCode() == 304);
         if (transferTried && !node.isLoaded()) partLeft(node, local, broke, BodyStream.encoded(conn));
-        if ((node.processHTML() || (node.isLoaded() && (node.isCss() || node.isScript()))) && !aborted) {
-            if (pageScans != null) pageScans.submit(node, urlIndex);
-            else scan(node);
-        }
         return node.hasError() ? Step.FAILED : Step.DONE;
     }
 
     /** A failure before any body: logged with its cause. */
-    private Step failed(NodeURL node, Failures.Failure f) {
+    Step failed(NodeURL node, Failures.Failure f) {
         appendLog("Error reading url:" + node.getURL() + " (" + f.cause + ")\n");
         failures.note(node, f);
         node.setReadWriteError();
@@ -403,58 +405,6 @@ public class UrlLoad {
         }
     }
 
-    /** A file moved under the folder of its name to make room for the folder: its node follows it. */
-    private void movedUnderFolder(File from, File to) {
-        NodeURL owner = byLocalFile.get(from.getPath());
-        if (owner == null) return;
-        if (from.getPath().equals(owner.getLoadedFilename())) owner.setLoadedFilename(to.getPath());
-        byLocalFile.put(to.getPath(), owner);
-        appendLog("Moved under its folder:" + from.getPath() + " -> " + to.getPath() + "\n");
-    }
-
-    /**
-     * A redirect: followed by asking for the node again under its new URL (so
-     * that it is saved under that URL's name and its links resolve against
-     * it), while the old URL stays known as this node for the rewrite pass.
-     * A target the crawl already has is not fetched twice; one the run would
-     * not fetch is not requested and the link keeps its web address.
-     */
-    private Step redirected(NodeURL node, int code, String location) {
-        Redirects.Step step = redirects.follow(node, code, location);
-        URL from = node.getURL();
-        if (step.next == null) {
-            if (step.failure) return failed(node, new Failures.Failure("redirect", step.why));
-            appendLog("Redirect not followed:" + from + " (" + step.why + "; its links keep the web address)\n");
-            failures.note(node, new Failures.Failure(Failures.SKIPPED_REDIRECT, step.why));
-            return Step.DONE;
-        }
-        URL to = step.next;
-        File target = localFileFor(to);
-        NodeURL owner = known.get(key(to));
-        if (owner == null) owner = byLocalFile.get(target.getPath());
-        if (owner != null && owner != node) {
-            // fetched, or to be fetched, under its own URL: once
-            known.put(key(from), owner);
-            redirects.done(node);
-            appendLog("Redirected:" + from + " -> " + to + " (fetched once, as " + to + ")\n");
-            failures.note(node, new Failures.Failure(Failures.REDIRECTED, "to " + to));
-            return Step.DONE;
-        }
-        String refused = SavedLinks.whyNotInside(root, target);
-        if (refused != null) {
-            appendLog("Refused file " + refused + ":" + target.getPath() + "\n");
-            node.setCreateError();
-            failures.note(node, new Failures.Failure("file", "refused file " + refused));
-            return Step.FAILED;
-        }
-        appendLog("Redirected:" + from + " -> " + to + "\n");
-        node.setURL(to);
-        known.put(key(to), node);
-        byLocalFile.put(target.getPath(), node);
-        urlIndex--;
-        return Step.AGAIN;
-    }
-
     /**
      * Finds the links of a saved page: from the records when they hold for the
      * page as it is, else by the page scan. Each link found notes whether its
@@ -462,10 +412,7 @@ public class UrlLoad {
      */
     void scan(NodeURL page) {
         int from = urlToLoad.size();
-        if (records != null && records.replay(page, urlIndex, urlToLoad)) {
-            dropListed(from);
-            return;
-        }
+        if (records != null && records.replay(page, urlIndex, urlToLoad)) return;
         int before = scans;
         Charset cs = PageCharset.of(page);
         boolean sheet = (page.isCss() || page.isScript()) && !page.isHtml();
@@ -486,38 +433,6 @@ public class UrlLoad {
         for (NodeURL n : added) n.setFromSavedPage(saved);
         // a page that could not be read has no links to keep
         if (records != null && (scans != before || (sheet && read))) records.found(page, added);
-        // the records keep every link of the page: another page may lose the first one
-        dropListed(from);
-    }
-
-    /**
-     * The lowest level at which each URL has joined the crawl list, by whether
-     * it came from a saved page and its text without fragment. A link found
-     * again at that level or deeper ends as the one before it does (fetched
-     * once, or refused by the same scope and depth), so it is dropped as it
-     * joins the list instead of being kept there: the list grows with the
-     * site's URLs, not its links. Null in the crawlers that scan beside the
-     * crawl, whose links are dropped when they join this one's list.
-     */
-    private Map<String, Integer> listed = new java.util.HashMap<>();
-
-    /** Drops the links added to the crawl list from index from on that are listed already (see listed). */
-    private void dropListed(int from) {
-        if (listed == null) return;
-        int kept = from;
-        for (int i = from; i < urlToLoad.size(); i++) {
-            NodeURL n = urlToLoad.get(i);
-            if (n.getURL() != null) {
-                String k = (Boolean.TRUE.equals(n.isFromSavedPage()) ? "s " : "w ") + key(n.getURL());
-                Integer level = listed.get(k);
-                if (level != null && level <= n.getLevel()) continue;
-                listed.put(k, n.getLevel());
-            }
-            // nothing refers to a node of this tail by its index yet
-            if (kept != i) urlToLoad.set(kept, n);
-            kept++;
-        }
-        urlToLoad.subList(kept, urlToLoad.size()).clear();
     }
 
     private void readInCharset(NodeURL page, Charset cs) {
@@ -533,18 +448,14 @@ public class UrlLoad {
         scan_html(root);
     }
 
-    /** Known nodes by URL text without fragment, so that each URL is fetched once. */
-    private final Map<String, NodeURL> known = new LinkedHashMap<>();
-    /** Known nodes by local file, so that URLs of one file share its node. */
-    private final Map<String, NodeURL> byLocalFile = new java.util.HashMap<>();
-
+    /** The node that fetches a URL in this crawler's crawl; null before the crawl has it. */
     public NodeURL known(URL url) {
-        return known.get(key(url));
+        return crawl == null ? null : crawl.known(url);
     }
 
     /** Every node the crawl has taken up so far, in crawl order. */
     public List<NodeURL> knownNodes() {
-        return new ArrayList<>(new LinkedHashSet<>(known.values()));
+        return crawl == null ? new ArrayList<>() : crawl.knownNodes();
     }
 
     static String key(URL url) {
@@ -557,189 +468,6 @@ public class UrlLoad {
     public NodeURL addStart(URL url) {
         NodeURL n = new NodeURL(0, -1, url, null);
         urlToLoad.add(n);
-        if (listed != null) listed.putIfAbsent("w " + key(url), 0);
         return n;
-    }
-
-    /**
-     * Runs the crawl list from urlIndex to its end. accept decides which
-     * discovered nodes are fetched (scope and level); each URL is fetched once,
-     * and never into a file outside the root. done hears of every node taken up.
-     */
-    public void crawl(Predicate<NodeURL> accept, Consumer<NodeURL> done) {
-        requests();
-        NodeURL again = null;     // the node in hand is asked for once more
-        NodeURL retried = null;   // the node whose resumption was asked again as a whole
-        for (; !aborted && more(); urlIndex++) {
-            NodeURL node = urlToLoad.get(urlIndex);
-            if (node != again) {
-                if (!requestable(node)) continue;
-                String k = key(node.getURL());
-                String folderKey = folderPages.earlier(k);
-                boolean accepted = false;
-                if (folderKey != null && !known.containsKey(k)) {
-                    // an index page that an earlier run found to be its folder's page
-                    NodeURL folder = known.get(folderKey);
-                    if (folder != null) {
-                        if (folder.isLoaded()) {
-                            known.put(k, folder);
-                            folderPages.same(k, folderKey);
-                            continue;
-                        }
-                    } else if (accept.test(node)) {
-                        // asked for by the folder's URL, under which it is saved
-                        try {
-                            node.setURL(new URL(folderKey));
-                            known.put(k, node);
-                            folderPages.same(k, folderKey);
-                            k = folderKey;
-                        } catch (java.net.MalformedURLException e) {
-                            // asked for as it is
-                        }
-                        accepted = true;
-                    }
-                }
-                if (known.containsKey(k) || !(accepted || accept.test(node))) continue;
-                File local = localFileFor(node.getURL());
-                NodeURL owner = byLocalFile.get(local.getPath());
-                if (owner != null) {
-                    // the same URL written another way ("/a/../b", "/%62"):
-                    // one file, fetched and rewritten once, found under both
-                    known.put(k, owner);
-                    continue;
-                }
-                known.put(k, node);
-                byLocalFile.put(local.getPath(), node);
-                String refused = SavedLinks.whyNotInside(root, local);
-                if (refused != null) {
-                    appendLog("Refused file " + refused + ":" + local.getPath() + "\n");
-                    node.setCreateError();
-                    if (done != null) done.accept(node);
-                    continue;
-                }
-            }
-            again = null;
-            Step s;
-            try {
-                s = request(node);
-            } catch (RuntimeException e) {
-                // One URL that cannot be fetched or saved never ends the crawl.
-                appendLog("Error reading url:" + node.getURL() + " (" + Causes.of(e) + ")\n");
-                range = "";
-                node.setCreateError();
-                if (done != null) done.accept(node);
-                continue;
-            }
-            if (s == Step.AGAIN) {
-                // urlIndex was stepped back: the same node comes next; a
-                // repaired URL is known under its new text as well
-                known.put(key(node.getURL()), node);
-                again = node;
-                continue;
-            }
-            if (tryAgain(node, s)) {
-                again = node;
-                continue;
-            }
-            retries.done(node);
-            redirects.done(node);
-            if (node.getResponseCode() == 416 && retried != node && !aborted) {
-                // The server will not give the rest of the part: nothing says
-                // the part is whole, so the file is asked for whole.
-                File local = new File(node.getLoadedFilename());
-                local.delete();
-                IncompleteMarker.remove(local);
-                appendLog("Asking again for the whole file:" + node.getURL() + " (416 to a range request)\n");
-                retried = node;
-                again = node;
-                urlIndex--;
-                continue;
-            }
-            if (s == Step.DONE) {
-                NodeURL[] one = folderPages.saved(node, this::known);
-                if (one != null) {
-                    known.put(key(one[1].getURL()), one[0]);
-                    byLocalFile.put(one[1].getLoadedFilename(), one[0]);
-                }
-            }
-            if (done != null) done.accept(node);
-        }
-    }
-
-    /** Folders' pages and their index pages saved once. */
-    private final FolderPages folderPages = new FolderPages();
-
-    /** What an earlier run found (see sameAsFound): index pages not asked for again while their folder's page is saved. */
-    void setSameAsFolder(Map<String, String> found) { folderPages.setEarlier(found); }
-
-    /** Index pages found to be their folders' pages in this run, for the next one. */
-    Map<String, String> sameAsFound() { return folderPages.found(); }
-
-    /** Removes the second copies of pages saved twice; call once the scans are done. */
-    public void dropSecondCopies() { folderPages.dropSecondCopies(); }
-
-    /**
-     * Whether a failed attempt is made again (its backoff waited): a failed
-     * connection, a 5xx answer, a body that broke off. A body with a part on
-     * disk goes on from the part's end by a range request.
-     */
-    private boolean tryAgain(NodeURL node, Step s) {
-        if (aborted || node.isLoaded() || node.isStopped()) return false;
-        Failures.Failure f = failures.of(node);
-        int code = node.getResponseCode();
-        boolean retry = f != null && (code >= 500 || Failures.RETRIED.contains(f.kind));
-        if (!retry) return false;
-        File local = node.getLoadedFilename() == null ? null : new File(node.getLoadedFilename());
-        boolean part = local != null && local.isFile() && local.length() > 0 && IncompleteMarker.on(local);
-        // a cut that brought new bytes is no failed try
-        long grown = part && f.kind.equals("connection broken") ? local.length() : 0;
-        if (!retries.again(node, f.cause, grown, () -> aborted)) return false;
-        appendLog("Trying again (" + retries.next(node) + "):" + node.getURL() + " (after " + f.cause
-                + (part ? "; from byte " + local.length() : "") + ")\n");
-        if (part) range = "bytes=" + local.length() + "-";
-        urlIndex--;
-        return true;
-    }
-
-    /**
-     * Whether the crawl list goes on at urlIndex. The links of the pages
-     * scanned beside the crawl join it first; when the list has run out, the
-     * next pending scan is waited for.
-     */
-    private boolean more() {
-        if (pageScans != null) {
-            int from = urlToLoad.size();
-            pageScans.merge(false, urlToLoad);
-            dropListed(from);
-            while (urlIndex >= urlToLoad.size() && !aborted) {
-                // the next page's links, in page order
-                from = urlToLoad.size();
-                if (!pageScans.merge(true, urlToLoad)) break;
-                dropListed(from);
-            }
-        }
-        return urlIndex < urlToLoad.size();
-    }
-
-    /**
-     * Puts a node's URL in the form it is requested in; false when no URL can
-     * be made of it. Links of a page saved by an earlier run name local files
-     * and are read back into the URLs those files came from.
-     */
-    private boolean requestable(NodeURL node) {
-        try {
-            URL url = node.getURL();
-            Boolean saved = node.isFromSavedPage();
-            if (saved == null) {
-                int parent = node.getParentIndex();
-                saved = parent >= 0 && parent < urlToLoad.size() && urlToLoad.get(parent).isPreviouslyDownloaded();
-            }
-            if (saved) url = SavedLinks.original(url);
-            url = SavedLinks.requestable(url);
-            if (url != node.getURL()) node.setURL(url);
-            return true;
-        } catch (java.net.MalformedURLException e) {
-            return false;
-        }
     }
 }

@@ -21,6 +21,7 @@ public final class Mirror {
     private Options options;
     private OutFiles files;
     private UrlLoad crawler;
+    private Crawl crawl;
     private Counters counts;
     private Scope scope;
     private Requests requests;
@@ -144,7 +145,8 @@ public final class Mirror {
         files.recoverInflight();
         LinkRecords records = LinkRecords.load(files.out);
         crawler.setLinkRecords(records);
-        crawler.setSameAsFolder(files.sameAsFolder());
+        crawl = new Crawl(crawler);
+        crawl.setSameAsFolder(files.sameAsFolder());
 
         Thread hook = new Thread(this::stop, "mirror-stop");
         Runtime.getRuntime().addShutdownHook(hook);
@@ -163,7 +165,7 @@ public final class Mirror {
         crawler.setPageScans(scans);
         try {
             files.openNotes();
-            crawler.crawl(this::accept, this::done);
+            crawl.run(this::accept, this::done);
         } catch (IOException | RuntimeException e) {
             // whatever ends the crawl, the run still says what it did
             failed("the crawl ended early", e);
@@ -172,8 +174,8 @@ public final class Mirror {
             progress.stop();
             if (scans != null) scans.stop();
         }
-        crawler.dropSecondCopies();
-        if (!crawler.aborted) files.sameAsFolder(crawler.sameAsFound());
+        crawl.dropSecondCopies();
+        if (!crawler.aborted) files.sameAsFolder(crawl.sameAsFound());
         files.crawlEnded();
 
         LinkRewrite rw = null;

@@ -55,7 +55,7 @@ class CrawlTest {
         List<NodeURL> taken = new ArrayList<>();
         Predicate<NodeURL> accept = n -> n.getURL().getHost().equals("127.0.0.1")
                 && n.getURL().getPort() == web.port() && n.getLevel() <= 2;
-        crawler.crawl(accept, taken::add);
+        new Crawl(crawler).run(accept, taken::add);
         Map<String, String> out = new TreeMap<>();
         for (NodeURL n : taken) {
             int parent = n.getParentIndex();

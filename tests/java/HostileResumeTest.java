@@ -62,7 +62,7 @@ class HostileResumeTest {
                 local.setLastModified(TIME);
                 if (marked) assertTrue(IncompleteMarker.make(local, validator));
             }
-            crawler.crawl(n -> true, n -> { });
+            new Crawl(crawler).run(n -> true, n -> { });
             server.close();
         }
 

@@ -15,7 +15,7 @@ class PageCharsetTest {
                 : ScriptedServer.answer("404 Not Found", new byte[0]))) {
             UrlLoad crawler = new UrlLoad(Jvm.tempDir("charset"));
             crawler.addStart(server.url("/"));
-            crawler.crawl(n -> true, n -> { });
+            new Crawl(crawler).run(n -> true, n -> { });
             return server.requests.stream().map(r -> r.target).collect(Collectors.toList());
         }
     }

@@ -94,7 +94,7 @@ class PageScansTest {
         List<String> done = new ArrayList<>();
         try {
             crawler.addStart(web.url("/index.html"));
-            crawler.crawl(n -> n.getURL().getPort() == web.port() && n.getLevel() <= depth,
+            new Crawl(crawler).run(n -> n.getURL().getPort() == web.port() && n.getLevel() <= depth,
                     n -> done.add(n.getURL() + " " + n.getResponseCode()));
         } finally {
             if (scans != null) scans.stop();
@@ -173,7 +173,7 @@ class PageScansTest {
             crawler.setPageScans(scans);
             try {
                 crawler.addStart(web.url("/index.html"));
-                crawler.crawl(n -> n.getURL().getPort() == web.port(), null);
+                new Crawl(crawler).run(n -> n.getURL().getPort() == web.port(), null);
             } finally {
                 scans.stop();
             }

@@ -189,7 +189,7 @@ class TransferFaultsTest {
             }
         });
         if (delayMicros >= 0) stopper.start();
-        crawler.crawl(n -> true, null);
+        new Crawl(crawler).run(n -> true, null);
         stopper.interrupt();
         if (delayMicros >= 0) stopper.join();
     }
