@@ -58,7 +58,11 @@ public class UrlLoad {
     Redirects redirects;
     Retries retries;
     /** The failure of each node, with its cause. */
-    final Failures failures = new Failures();
+    Failures failures = new Failures();
+    /** Hears the status of each answer before anything of it is saved; may hold the request there. */
+    volatile java.util.function.IntConsumer statusSeen;
+    /** Log lines kept aside instead of logged, while not null. */
+    volatile Consumer<String> capture;
 
     public UrlLoad(File root) {
         this.root = root;
@@ -108,6 +112,19 @@ public class UrlLoad {
         return urlToLoad;
     }
 
+    /** A crawler for requests of the same run on another thread: the same requests, redirects, retries, failures and cookies. */
+    UrlLoad connectionLikeThis() {
+        UrlLoad c = new UrlLoad(root);
+        requests();
+        c.requests = requests;
+        c.redirects = redirects;
+        c.retries = retries;
+        c.failures = failures;
+        c.cookiesCol = cookiesCol;
+        c.crawl = crawl;
+        return c;
+    }
+
     // The natives.
     public native void setRequestProperties(URLConnection conn, NodeURL node, File local);
     public native SimpleDateFormat fmtGMT();
@@ -120,6 +137,11 @@ public class UrlLoad {
     // Called by the natives.
 
     public void appendLog(String line) {
+        Consumer<String> aside = capture;
+        if (aside != null) {
+            aside.accept(line);
+            return;
+        }
         log.append(line);
         Consumer<String> sink = logSink;
         if (sink != null) sink.accept(line);
@@ -284,6 +306,8 @@ public class UrlLoad {
         try {
             conn.connect();
             int code = conn instanceof HttpURLConnection ? ((HttpURLConnection) conn).getResponseCode() : 200;
+            java.util.function.IntConsumer seen = statusSeen;
+            if (seen != null) seen.accept(code);
             node.setResponseCode(code);
             node.setLastModified(BodyKinds.serverTime(conn));
             cookiesCol.received(node.getURL(), conn.getHeaderFields());

@@ -22,7 +22,7 @@ final class Crawl {
     /** Known nodes by URL text without fragment, so that each URL is fetched once. */
     private final Map<String, NodeURL> known = new LinkedHashMap<>();
     /** Known nodes by local file, so that URLs of one file share its node. */
-    private final Map<String, NodeURL> byLocalFile = new HashMap<>();
+    private final Map<String, NodeURL> byLocalFile = new java.util.concurrent.ConcurrentHashMap<>();
     /**
      * The lowest level at which each URL has joined the crawl list, by whether
      * it came from a saved page and its text without fragment. A link found
@@ -35,8 +35,16 @@ final class Crawl {
     /** Folders' pages and their index pages saved once. */
     private final FolderPages folderPages = new FolderPages();
 
+    /** Requests at once at most; one per site part that asks for a wait. */
+    private final int connections;
+
     Crawl(UrlLoad load) {
+        this(load, 4);
+    }
+
+    Crawl(UrlLoad load, int connections) {
         this.load = load;
+        this.connections = Math.max(1, connections);
         load.crawl = this;
     }
 
@@ -61,75 +69,369 @@ final class Crawl {
     /**
      * Runs the crawl list from urlIndex to its end. accept decides which
      * discovered nodes are fetched (scope and level); done hears of every
-     * node taken up.
+     * node taken up, in crawl-list order.
+     *
+     * Every decision is made here in list order, and every outcome committed
+     * in list order; only requests run ahead, each on a connection of its
+     * own. The next node is taken up once the answer of the one before has
+     * its status: a redirect or a 404 (whose URL may be repaired) changes
+     * what the crawl knows, so such a node waits until every node before it
+     * has ended and is then finished alone, as a crawl of one connection
+     * would.
      */
     void run(Predicate<NodeURL> accept, Consumer<NodeURL> done) {
         load.requests();
+        this.accept = accept;
+        this.done = done;
         List<NodeURL> list = load.urlToLoad;
         for (int i = load.urlIndex; i < list.size(); i++) {
             NodeURL n = list.get(i);
             if (n.getURL() != null) listed.putIfAbsent(listedKey(n), n.getLevel());
         }
-        NodeURL again = null;     // the node in hand is asked for once more
-        NodeURL retried = null;   // the node whose resumption was asked again as a whole
-        for (; !load.aborted && more(); load.urlIndex++) {
-            NodeURL node = list.get(load.urlIndex);
-            if (node != again) {
-                Boolean taken = take(node, accept);
-                if (taken == null) continue;
-                if (!taken) {
-                    if (done != null) done.accept(node);
+        int next = load.urlIndex;
+        pool = java.util.concurrent.Executors.newCachedThreadPool(r -> {
+            Thread t = new Thread(r, "crawl-connection");
+            t.setDaemon(true);
+            return t;
+        });
+        try {
+            while (!load.aborted) {
+                commitEnded(false);
+                if (!more(next)) {
+                    if (pending.isEmpty()) break;
+                    commitEnded(true);
+                    continue;
+                }
+                takeUp(next, list.get(next));
+                next++;
+            }
+        } finally {
+            // the requests in flight end (a stop leaves their markers) and are told in order
+            while (!pending.isEmpty()) commitEnded(true);
+            pool.shutdown();
+            load.urlIndex = next;
+        }
+    }
+
+    /** A node taken up, until its outcome is committed in list order. */
+    private static final class Slot {
+        final int index;
+        final NodeURL node;
+        /** Its log lines, each with the body failure its thread had then. */
+        final List<Object[]> lines = new ArrayList<>();
+        /** Its connection; null when nothing is requested (a refused file, a node left out with log lines). */
+        UrlLoad conn;
+        boolean tellDone;
+        /** Its file as named, for clashes with files in flight. */
+        String path;
+        final NodeAttempts.State attempts = new NodeAttempts.State();
+        // guarded by the crawl
+        boolean statusKnown, ended, waitsForCrawl;
+        UrlLoad.Step step;
+
+        Slot(int index, NodeURL node) {
+            this.index = index;
+            this.node = node;
+        }
+
+        void log(String line, Failures.Failure body) {
+            synchronized (lines) {
+                lines.add(new Object[] {line, body});
+            }
+        }
+    }
+
+    private Predicate<NodeURL> accept;
+    private Consumer<NodeURL> done;
+    private java.util.concurrent.ExecutorService pool;
+    /** Nodes taken up and not committed, in list order; guarded by this. */
+    private final java.util.ArrayDeque<Slot> pending = new java.util.ArrayDeque<>();
+    /** Connections that ended their nodes, for the next ones. */
+    private final java.util.ArrayDeque<UrlLoad> idle = new java.util.ArrayDeque<>();
+
+    /** Decides about the node at index and, when it is fetched, starts its request and waits for its status. */
+    private void takeUp(int index, NodeURL node) {
+        Slot slot = new Slot(index, node);
+        load.capture = line -> slot.log(line, null);
+        Boolean taken;
+        try {
+            taken = take(node, accept);
+        } finally {
+            load.capture = null;
+        }
+        if (taken == null) {
+            if (!slot.lines.isEmpty()) enqueue(slot);
+            return;
+        }
+        if (!taken) {
+            slot.tellDone = true;
+            enqueue(slot);
+            return;
+        }
+        URL url = node.getURL();
+        slot.path = LocalNames.localFile(load.getRoot(), url).getPath();
+        int most = load.requests().pace.paced(url) ? 1 : connections;
+        String site = Pace.site(url);
+        while (running(null) >= connections || running(site) >= most) step();
+        slot.conn = connection(slot);
+        enqueue(slot);
+        start(slot);
+        synchronized (this) {
+            while (!slot.statusKnown) tick();
+        }
+        // a redirect or a 404: finished alone, after every node before it
+        if (slot.waitsForCrawl) while (isPending(slot)) commitEnded(true);
+    }
+
+    private synchronized boolean isPending(Slot slot) {
+        return pending.contains(slot);
+    }
+
+    private synchronized void enqueue(Slot slot) {
+        pending.addLast(slot);
+    }
+
+    /** Requests running, to site (null: to any). */
+    private synchronized int running(String site) {
+        int n = 0;
+        for (Slot s : pending) {
+            if (s.conn != null && !s.ended && (site == null || site.equals(Pace.site(s.node.getURL())))) n++;
+        }
+        return n;
+    }
+
+    /** Commits what has ended, else waits a little. */
+    private void step() {
+        commitEnded(false);
+        synchronized (this) {
+            tick();
+        }
+    }
+
+    /** Waits for news of the requests; a stop reaches every connection. */
+    private void tick() {
+        boolean stop = load.aborted;
+        for (Slot s : pending) {
+            if (s.conn != null && s.conn.aborted) stop = true;
+        }
+        if (stop) {
+            load.aborted = true;
+            for (Slot s : pending) {
+                if (s.conn != null) s.conn.aborted = true;
+            }
+        }
+        try {
+            wait(50);
+        } catch (InterruptedException e) {
+            Thread.currentThread().interrupt();
+            load.aborted = true;
+        }
+    }
+
+    private UrlLoad connection(Slot slot) {
+        UrlLoad c = idle.poll();
+        if (c == null) c = load.connectionLikeThis();
+        c.nfiles = 0;
+        c.totalReadLength = 0;
+        c.aborted = load.aborted;
+        c.range = "";
+        // the Referer's page, all a request reads of the crawl list
+        NodeURL parent = null;
+        int p = slot.node.getParentIndex();
+        if (p >= 0 && p < load.urlToLoad.size()) parent = load.urlToLoad.get(p);
+        c.urlToLoad = new ParentOnly(p, parent);
+        Failures failures = c.failures;
+        c.capture = line -> slot.log(line, failures.peekBody());
+        c.statusSeen = code -> status(slot, code);
+        return c;
+    }
+
+    /** Of a crawl list, the parent of one node alone. */
+    private static final class ParentOnly extends java.util.AbstractList<NodeURL> {
+        private final int index;
+        private final NodeURL parent;
+
+        ParentOnly(int index, NodeURL parent) {
+            this.index = index;
+            this.parent = parent;
+        }
+
+        @Override
+        public NodeURL get(int i) {
+            return i == index ? parent : null;
+        }
+
+        @Override
+        public int size() {
+            return Math.max(index + 1, 0);
+        }
+    }
+
+    private void start(Slot slot) {
+        pool.execute(() -> {
+            UrlLoad.Step s = NodeAttempts.run(slot.conn, slot.node, slot.index, slot.attempts);
+            synchronized (this) {
+                slot.step = s;
+                slot.ended = true;
+                slot.statusKnown = true;
+                notifyAll();
+            }
+        });
+    }
+
+    /**
+     * The status of an answer, on its connection's thread. A redirect or a
+     * 404 may change what the crawl knows: its request waits until every
+     * node before it is committed.
+     */
+    private synchronized void status(Slot slot, int code) {
+        boolean alone = Redirects.isRedirect(code) || code == 404;
+        slot.statusKnown = true;
+        if (alone) slot.waitsForCrawl = true;
+        notifyAll();
+        while (alone && pending.peekFirst() != slot && !slot.conn.aborted) {
+            try {
+                wait(50);
+            } catch (InterruptedException e) {
+                Thread.currentThread().interrupt();
+                return;
+            }
+        }
+    }
+
+    /**
+     * Commits the nodes at the head of the list that have ended: all of them,
+     * or with wait, one, waited for. A redirect or a repaired URL of the head
+     * is decided here, and its node requested again.
+     */
+    private void commitEnded(boolean wait) {
+        while (true) {
+            Slot head;
+            synchronized (this) {
+                head = pending.peekFirst();
+                if (head == null) return;
+                if (head.conn != null && !head.ended) {
+                    if (!wait) return;
+                    tick();
                     continue;
                 }
             }
-            again = null;
-            UrlLoad.Step s;
-            try {
-                s = load.request(node);
-                if (s == UrlLoad.Step.REDIRECT) s = redirected(load, node, load.redirectCode, load.redirectLocation);
-            } catch (RuntimeException e) {
-                // One URL that cannot be fetched or saved never ends the crawl.
-                load.appendLog("Error reading url:" + node.getURL() + " (" + Causes.of(e) + ")\n");
-                load.range = "";
-                node.setCreateError();
-                if (done != null) done.accept(node);
-                continue;
+            if (head.conn != null && !head.attempts.crashed && decided(head)) continue;
+            synchronized (this) {
+                pending.removeFirst();
+                notifyAll();
             }
-            if (s == UrlLoad.Step.AGAIN) {
-                // urlIndex was stepped back: the same node comes next; a
-                // repaired URL is known under its new text as well
-                known.put(UrlLoad.key(node.getURL()), node);
-                again = node;
-                continue;
-            }
-            if (tryAgain(load, node)) {
-                again = node;
-                continue;
-            }
-            load.retries.done(node);
-            load.redirects.done(node);
-            if (node.getResponseCode() == 416 && retried != node && !load.aborted) {
-                // The server will not give the rest of the part: nothing says
-                // the part is whole, so the file is asked for whole.
-                File local = new File(node.getLoadedFilename());
-                local.delete();
-                IncompleteMarker.remove(local);
-                load.appendLog("Asking again for the whole file:" + node.getURL() + " (416 to a range request)\n");
-                retried = node;
-                again = node;
-                load.urlIndex--;
-                continue;
-            }
-            try {
-                commit(node, s, done);
-            } catch (RuntimeException e) {
-                // a page that cannot be scanned ends as a URL that cannot be fetched
-                load.appendLog("Error reading url:" + node.getURL() + " (" + Causes.of(e) + ")\n");
-                load.range = "";
-                node.setCreateError();
-                if (done != null) done.accept(node);
-            }
+            commit(head);
+            if (wait) return;
         }
+    }
+
+    /** The head's redirect or repaired URL; true when its node is requested again. */
+    private boolean decided(Slot head) {
+        NodeURL node = head.node;
+        UrlLoad c = head.conn;
+        UrlLoad.Step s = head.step;
+        if (s == UrlLoad.Step.REDIRECT) {
+            Failures failures = c.failures;
+            Consumer<String> aside = load.capture;
+            load.capture = line -> head.log(line, failures.peekBody());
+            try {
+                s = redirected(c, node, c.redirectCode, c.redirectLocation);
+            } finally {
+                load.capture = aside;
+            }
+            if (s != UrlLoad.Step.AGAIN) {
+                c.retries.done(node);
+                c.redirects.done(node);
+                head.step = s;
+                return false;
+            }
+        } else if (s == UrlLoad.Step.AGAIN) {
+            // a repaired URL is known under its new text as well
+            known.put(UrlLoad.key(node.getURL()), node);
+        } else {
+            return false;
+        }
+        synchronized (this) {
+            head.ended = false;
+        }
+        start(head);
+        return true;
+    }
+
+    /** The end of a node, in list order: its log lines, its counts, its page scanned, done told. */
+    private void commit(Slot slot) {
+        Consumer<String> aside = load.capture;
+        load.capture = null;
+        try {
+            commitNow(slot);
+        } finally {
+            load.capture = aside;
+        }
+    }
+
+    private void commitNow(Slot slot) {
+        Failures failures = load.failures;
+        for (Object[] l : slot.lines) failures.withBody((Failures.Failure) l[1], () -> load.appendLog((String) l[0]));
+        NodeURL node = slot.node;
+        UrlLoad c = slot.conn;
+        if (c == null) {
+            if (slot.tellDone && done != null) done.accept(node);
+            return;
+        }
+        load.nfiles += c.nfiles;
+        load.totalReadLength += c.totalReadLength;
+        load.lURL = node;
+        if (c.aborted) load.aborted = true;
+        c.capture = null;
+        c.statusSeen = null;
+        idle.add(c);
+        if (slot.attempts.crashed) {
+            if (done != null) done.accept(node);
+            return;
+        }
+        load.urlIndex = slot.index;
+        try {
+            commit(node, slot.step, done);
+        } catch (RuntimeException e) {
+            // a page that cannot be scanned ends as a URL that cannot be fetched
+            load.appendLog("Error reading url:" + node.getURL() + " (" + Causes.of(e) + ")\n");
+            node.setCreateError();
+            if (done != null) done.accept(node);
+        }
+    }
+
+    /** The files of the requests running, and next. */
+    synchronized List<File> filesInFlight(File next) {
+        List<File> files = new ArrayList<>();
+        for (Slot s : pending) {
+            if (s.conn != null && !s.ended) files.add(FolderClash.place(new File(s.path)));
+        }
+        files.add(next);
+        return files;
+    }
+
+    /** Whether node's request has not been committed yet. */
+    private synchronized boolean inFlight(NodeURL node) {
+        for (Slot s : pending) {
+            if (s.node == node && s.conn != null) return true;
+        }
+        return false;
+    }
+
+    /** Commits nodes until no request in flight is for path, a folder of it or a file in it. */
+    private void settle(URL url) {
+        String p = LocalNames.localFile(load.getRoot(), url).getPath();
+        while (clashes(p)) commitEnded(true);
+    }
+
+    private synchronized boolean clashes(String p) {
+        for (Slot s : pending) {
+            String q = s.path;
+            if (q == null) continue;
+            if (q.equals(p) || q.startsWith(p + File.separator) || p.startsWith(q + File.separator)) return true;
+        }
+        return false;
     }
 
     /**
@@ -139,12 +441,15 @@ final class Crawl {
      */
     private Boolean take(NodeURL node, Predicate<NodeURL> accept) {
         if (!requestable(node)) return null;
+        settle(node.getURL());
         String k = UrlLoad.key(node.getURL());
         String folderKey = folderPages.earlier(k);
         boolean accepted = false;
         if (folderKey != null && !known.containsKey(k)) {
             // an index page that an earlier run found to be its folder's page
             NodeURL folder = known.get(folderKey);
+            // whether the folder's page is saved is known once it is committed
+            while (folder != null && inFlight(folder)) commitEnded(true);
             if (folder != null) {
                 if (folder.isLoaded()) {
                     known.put(k, folder);
@@ -155,6 +460,7 @@ final class Crawl {
                 // asked for by the folder's URL, under which it is saved
                 try {
                     node.setURL(new URL(folderKey));
+                    settle(node.getURL());
                     known.put(k, node);
                     folderPages.same(k, folderKey);
                     k = folderKey;
@@ -198,7 +504,11 @@ final class Crawl {
             }
         }
         if (s == UrlLoad.Step.DONE) {
-            NodeURL[] one = folderPages.saved(node, this::known);
+            // nodes after this one are not known yet in a crawl of one connection
+            NodeURL[] one = folderPages.saved(node, u -> {
+                NodeURL n = known(u);
+                return n == null || inFlight(n) ? null : n;
+            });
             if (one != null) {
                 known.put(UrlLoad.key(one[1].getURL()), one[0]);
                 byLocalFile.put(one[1].getLoadedFilename(), one[0]);
@@ -260,48 +570,27 @@ final class Crawl {
     }
 
     /**
-     * Whether a failed attempt is made again (its backoff waited): a failed
-     * connection, a 5xx answer, a body that broke off. A body with a part on
-     * disk goes on from the part's end by a range request.
-     */
-    private boolean tryAgain(UrlLoad by, NodeURL node) {
-        if (by.aborted || node.isLoaded() || node.isStopped()) return false;
-        Failures.Failure f = by.failures.of(node);
-        int code = node.getResponseCode();
-        boolean retry = f != null && (code >= 500 || Failures.RETRIED.contains(f.kind));
-        if (!retry) return false;
-        File local = node.getLoadedFilename() == null ? null : new File(node.getLoadedFilename());
-        boolean part = local != null && local.isFile() && local.length() > 0 && IncompleteMarker.on(local);
-        // a cut that brought new bytes is no failed try
-        long grown = part && f.kind.equals("connection broken") ? local.length() : 0;
-        if (!by.retries.again(node, f.cause, grown, () -> by.aborted)) return false;
-        by.appendLog("Trying again (" + by.retries.next(node) + "):" + node.getURL() + " (after " + f.cause
-                + (part ? "; from byte " + local.length() : "") + ")\n");
-        if (part) by.range = "bytes=" + local.length() + "-";
-        by.urlIndex--;
-        return true;
-    }
-
-    /**
-     * Whether the crawl list goes on at urlIndex. The links of the pages
+     * Whether the crawl list goes on at next. The links of the pages
      * scanned beside the crawl join it first; when the list has run out, the
      * next pending scan is waited for.
      */
-    private boolean more() {
+    private boolean more(int next) {
         PageScanner scans = load.pageScans();
         List<NodeURL> list = load.urlToLoad;
         if (scans != null) {
             int from = list.size();
             scans.merge(false, list);
             dropListed(from);
-            while (load.urlIndex >= list.size() && !load.aborted) {
+            // the pages in flight come with their commits
+            if (next >= list.size() && !pending.isEmpty()) return false;
+            while (next >= list.size() && !load.aborted) {
                 // the next page's links, in page order
                 from = list.size();
                 if (!scans.merge(true, list)) break;
                 dropListed(from);
             }
         }
-        return load.urlIndex < list.size();
+        return next < list.size();
     }
 
     /** Drops the links added to the crawl list from index from on that are listed already (see listed). */

@@ -54,7 +54,8 @@ final class Failures {
     }
 
     private final Map<NodeURL, Failure> byNode = Collections.synchronizedMap(new IdentityHashMap<>());
-    private volatile Failure body;
+    /** Per thread: each transfer reads its body on a thread of its own. */
+    private final ThreadLocal<Failure> body = new ThreadLocal<>();
 
     void note(NodeURL node, Failure f) {
         byNode.put(node, f);
@@ -70,18 +71,30 @@ final class Failures {
 
     /** A body stream failed with e: the next log line of a read failure names it. */
     void body(Throwable e) {
-        body = Failure.of(e);
+        body.set(Failure.of(e));
     }
 
     /** The body failure heard since the last call, or null. */
     Failure takeBody() {
-        Failure f = body;
-        body = null;
+        Failure f = body.get();
+        body.remove();
         return f;
     }
 
+    /** Runs r with f as this thread's body failure, as the thread that heard of it had it. */
+    void withBody(Failure f, Runnable r) {
+        Failure mine = body.get();
+        body.set(f);
+        try {
+            r.run();
+        } finally {
+            if (mine == null) body.remove();
+            else body.set(mine);
+        }
+    }
+
     Failure peekBody() {
-        return body;
+        return body.get();
     }
 
     /**
@@ -96,7 +109,7 @@ final class Failures {
                 return why == null ? line : prefix + path + " (" + why + ")\n";
             }
         }
-        Failure f = body;
+        Failure f = body.get();
         if (f == null || !line.startsWith("Error reading url:") || !line.endsWith("\n") || line.contains(" (")) {
             return line;
         }

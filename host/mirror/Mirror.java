@@ -145,7 +145,7 @@ public final class Mirror {
         files.recoverInflight();
         LinkRecords records = LinkRecords.load(files.out);
         crawler.setLinkRecords(records);
-        crawl = new Crawl(crawler);
+        crawl = new Crawl(crawler, options.maxThreads);
         crawl.setSameAsFolder(files.sameAsFolder());
 
         Thread hook = new Thread(this::stop, "mirror-stop");
@@ -272,14 +272,15 @@ public final class Mirror {
         if (rule == null) return null;
         if (disallowed.add(UrlLoad.key(u))) {
             counts.skipped("robots.txt");
-            files.log("Skipped:" + u + " (robots.txt " + rule + ")\n");
+            // through the crawler: its line comes in crawl-list order
+            crawler.appendLog("Skipped:" + u + " (robots.txt " + rule + ")\n");
         }
         return "robots.txt " + rule;
     }
 
     private String refuseRedirect(NodeURL node, URL target) {
         String why = refuse(node, target);
-        if (why == null) files.inFlight(crawler.localFileFor(target));
+        if (why == null) files.inFlight(crawl.filesInFlight(crawler.localFileFor(target)));
         return why;
     }
 
@@ -288,7 +289,7 @@ public final class Mirror {
         node.setMaxLevel(options.depth);
         // Until this node ends, its file is in flight: a run killed outright
         // leaves the name behind, and the next run takes that file for partial.
-        files.inFlight(crawler.localFileFor(node.getURL()));
+        files.inFlight(crawl.filesInFlight(crawler.localFileFor(node.getURL())));
         return true;
     }
 

@@ -42,6 +42,8 @@ final class Options {
     /** null: the library's own. */
     String userAgent;
     int tries = 3;
+    /** Requests at once to one site part (one where a wait applies). */
+    int maxThreads = 4;
     int connectTimeoutMs = 30_000;
     int readTimeoutMs = 30_000;
     long minRate = 100;
@@ -120,6 +122,10 @@ final class Options {
                     if (o.userAgent.isEmpty() || o.userAgent.matches("(?s).*[\\r\\n].*")) {
                         throw new Usage(a + " wants a text on one line");
                     }
+                    break;
+                case "--max-threads":
+                    o.maxThreads = number(a, value(args, ++i, a));
+                    if (o.maxThreads < 1) throw new Usage(a + " wants a number of 1 or more, not " + o.maxThreads);
                     break;
                 case "--tries":
                 case "-t":

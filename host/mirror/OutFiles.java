@@ -127,10 +127,12 @@ final class OutFiles implements AutoCloseable {
     }
 
     /** Until the next note, this file is in flight. */
-    void inFlight(File local) {
+    void inFlight(java.util.Collection<File> locals) {
         try {
+            StringBuilder b = new StringBuilder();
+            for (File f : locals) b.append(f.getPath()).append('\n');
             inflight.truncate(0);
-            write(inflight, local.getPath());
+            write(inflight, b.toString());
         } catch (IOException | RuntimeException e) {
             // without the note only a hard kill goes unnoticed
         }
@@ -171,9 +173,13 @@ final class OutFiles implements AutoCloseable {
         File note = file(INFLIGHT_NAME);
         if (!note.isFile()) return;
         try {
-            File f = new File(Files.readString(note.toPath(), StandardCharsets.UTF_8).trim());
-            if (f.isFile() && SavedLinks.inside(out, f) && IncompleteMarker.make(f)) {
-                log("Marked incomplete after an interrupted run:" + f.getPath() + "\n");
+            // one line per request that was in flight
+            for (String line : Files.readAllLines(note.toPath(), StandardCharsets.UTF_8)) {
+                if (line.trim().isEmpty()) continue;
+                File f = new File(line.trim());
+                if (f.isFile() && SavedLinks.inside(out, f) && IncompleteMarker.make(f)) {
+                    log("Marked incomplete after an interrupted run:" + f.getPath() + "\n");
+                }
             }
         } catch (IOException | RuntimeException e) {
             // nothing to recover

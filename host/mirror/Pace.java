@@ -57,26 +57,39 @@ final class Pace {
         lastEnd.put(site(u), System.currentTimeMillis());
     }
 
-    /** The body stream, read no faster than --limit-rate. */
+    /** The body stream, read no faster than --limit-rate: the rate of the whole run, whatever the connections. */
     InputStream limited(InputStream in) {
-        return bytesPerSecond <= 0 ? in : new Limited(in, bytesPerSecond);
+        return bytesPerSecond <= 0 ? in : new Limited(in, this);
+    }
+
+    /** When the bytes read so far in the run, n more with them, are due at --limit-rate (System.nanoTime). */
+    private synchronized long due(int n) {
+        long now = System.nanoTime();
+        // time no stream used is not saved up for a burst
+        if (nextDue < now) nextDue = now;
+        nextDue += n * 1_000_000_000L / bytesPerSecond;
+        return nextDue;
+    }
+
+    /** See due. */
+    private long nextDue;
+
+    /** Whether one connection per site part keeps this wait (--wait, or a Crawl-delay for u's site part). */
+    synchronized boolean paced(URL u) {
+        return waitMs > 0 || delayMs.getOrDefault(site(u), 0L) > 0;
     }
 
     private static final class Limited extends FilterInputStream {
-        private final long rate;
-        private final long t0 = System.nanoTime();
-        private long read;
+        private final Pace pace;
 
-        Limited(InputStream in, long rate) {
+        Limited(InputStream in, Pace pace) {
             super(in);
-            this.rate = rate;
+            this.pace = pace;
         }
 
         private void pace(int n) throws IOException {
             if (n <= 0) return;
-            read += n;
-            long due = t0 + read * 1_000_000_000L / rate;
-            long ahead = (due - System.nanoTime()) / 1_000_000;
+            long ahead = (pace.due(n) - System.nanoTime()) / 1_000_000;
             if (ahead > 0) {
                 try {
                     Thread.sleep(ahead);
@@ -97,7 +110,7 @@ final class Pace {
         @Override
         public int read(byte[] b, int off, int len) throws IOException {
             // small reads keep the rate smooth
-            int n = super.read(b, off, (int) Math.min(len, Math.max(1, rate / 10)));
+            int n = super.read(b, off, (int) Math.min(len, Math.max(1, pace.bytesPerSecond / 10)));
             pace(n);
             return n;
         }

@@ -39,7 +39,7 @@ final class Redirects {
     }
 
     private final Check check;
-    private final Map<NodeURL, List<String>> chains = new IdentityHashMap<>();
+    private final Map<NodeURL, List<String>> chains = java.util.Collections.synchronizedMap(new IdentityHashMap<>());
 
     Redirects(Check check) {
         this.check = check;

@@ -19,9 +19,9 @@ final class Retries {
 
     private final int tries;
     private final Activity activity;
-    private final Map<NodeURL, int[]> attempts = new IdentityHashMap<>();
+    private final Map<NodeURL, int[]> attempts = java.util.Collections.synchronizedMap(new IdentityHashMap<>());
     /** The longest part on disk each node's attempts have left. */
-    private final Map<NodeURL, Long> longest = new IdentityHashMap<>();
+    private final Map<NodeURL, Long> longest = java.util.Collections.synchronizedMap(new IdentityHashMap<>());
 
     Retries(int tries, Activity activity) {
         this.tries = tries;
