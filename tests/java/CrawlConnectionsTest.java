@@ -1,0 +1,88 @@
+import static org.junit.jupiter.api.Assertions.assertEquals;
+import static org.junit.jupiter.api.Assertions.assertTrue;
+
+import java.io.File;
+import java.nio.charset.StandardCharsets;
+import java.nio.file.Files;
+import java.util.ArrayList;
+import java.util.Arrays;
+import java.util.List;
+import java.util.Map;
+import java.util.TreeMap;
+
+import org.junit.jupiter.api.Test;
+
+/** One site mirrored with one connection and with several: the same copy, log, summary and link records. */
+class CrawlConnectionsTest {
+    private static final int PAGES = 40;
+
+    /** Pages that link on, a redirect, a file and a folder of one name, 404s, a body served whole after a resume. */
+    private static byte[] serve(ScriptedServer.Request r) {
+        String t = r.target;
+        if (t.equals("/robots.txt") || t.startsWith("/gone")) return ScriptedServer.answer("404 Not Found", new byte[0]);
+        if (t.equals("/old.html")) return ScriptedServer.answer("301 Moved", new byte[0], "Location: /p7.html");
+        if (t.equals("/data.bin")) {
+            byte[] b = new byte[50_000];
+            for (int i = 0; i < b.length; i++) b[i] = (byte) (i * 31);
+            return ScriptedServer.answer("200 OK", b, "Content-Type: application/octet-stream");
+        }
+        if (t.equals("/b")) return page("file b", "");
+        if (t.equals("/b/c.html")) return page("in folder b", "");
+        if (t.equals("/") || t.matches("/p\\d+\\.html")) {
+            int n = t.equals("/") ? 0 : Integer.parseInt(t.replaceAll("\\D", ""));
+            StringBuilder links = new StringBuilder();
+            for (int k = 1; k <= 3; k++) links.append("<a href=\"p").append((n * 3 + k) % PAGES).append(".html\">x</a>");
+            if (n % 5 == 0) links.append("<a href=\"old.html\">o</a><a href=\"gone").append(n).append(".html\">g</a>");
+            if (n == 3) links.append("<a href=\"b\">b</a><a href=\"b/c.html\">c</a><a href=\"data.bin\">d</a>");
+            return page("page " + n, links.toString());
+        }
+        return ScriptedServer.answer("404 Not Found", new byte[0]);
+    }
+
+    private static byte[] page(String title, String body) {
+        return ScriptedServer.answer("200 OK", ("<html><head><title>" + title + "</title></head><body>" + body
+                + "</body></html>").getBytes(StandardCharsets.US_ASCII), "Content-Type: text/html");
+    }
+
+    /** Everything a run leaves that must not depend on its connections. */
+    private static List<String> run(ScriptedServer server, File out, String threads) throws Exception {
+        String site = "127.0.0.1 " + server.url("/").getPort();
+        // a part of the binary file from an earlier run, marked, to be resumed
+        File part = new File(out, site + "/data.bin");
+        part.getParentFile().mkdirs();
+        Files.write(part.toPath(), new byte[] {0, 31, 62});
+        IncompleteMarker.make(part, null);
+        Jvm.Result r = MirrorRuns.mirror(server.url("/").toString(), out.getPath(), "--max-threads", threads);
+        assertEquals(0, r.exit, r.out);
+        List<String> seen = new ArrayList<>();
+        for (String line : r.out.split("\n")) {
+            // the summary without its times
+            if (line.matches("\\s*\\S.*:\\s+\\d+.*") && !line.matches("(?i).*(second|time|/s\\b).*")) seen.add("out " + line);
+        }
+        for (Map.Entry<String, File> e : MirrorRuns.files(out).entrySet()) {
+            seen.add("file " + e.getKey() + " " + Arrays.hashCode(Files.readAllBytes(e.getValue().toPath())));
+        }
+        for (String line : Files.readAllLines(new File(out, OutFiles.LOG_NAME).toPath())) {
+            if (!line.startsWith("#")) seen.add("log " + line.replace(out.getPath(), "OUT"));
+        }
+        seen.add("records " + Arrays.hashCode(Files.readAllBytes(new File(out, OutFiles.RECORDS_NAME).toPath())));
+        return seen;
+    }
+
+    @Test
+    void oneConnectionAndFourMakeTheSameMirrorFirstRunAndUpdate() throws Exception {
+        try (ScriptedServer server = new ScriptedServer(CrawlConnectionsTest::serve)) {
+            for (int rep = 0; rep < 2; rep++) {
+                File one = Jvm.tempDir("connections-1");
+                File four = Jvm.tempDir("connections-4");
+                List<String> first = run(server, one, "1");
+                assertEquals(first, run(server, four, "4"));
+                assertTrue(first.stream().anyMatch(l -> l.contains("Redirected:")), first.toString());
+                assertTrue(first.stream().anyMatch(l -> l.contains("x7fenwix-file")), first.toString());
+                assertTrue(first.stream().anyMatch(l -> l.startsWith("log Not found:")), first.toString());
+                // the update: every page asked again, conditionally
+                assertEquals(run(server, one, "1"), run(server, four, "4"));
+            }
+        }
+    }
+}
