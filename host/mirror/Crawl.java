@@ -423,7 +423,21 @@ final class Crawl {
     private void settle(URL url) {
         String p = LocalNames.localFile(load.getRoot(), url).getPath();
         while (clashes(p)) commitEnded(true);
+        // a page still being scanned beside the crawl is read before it moves
+        PageScanner scans = load.pageScans();
+        if (scans == null) return;
+        for (String q : scanning) {
+            if (q != null && (q.equals(p) || q.startsWith(p + File.separator) || p.startsWith(q + File.separator))) {
+                List<NodeURL> list = load.urlToLoad;
+                for (int from = list.size(); scans.merge(true, list); from = list.size()) dropListed(from);
+                scanning.clear();
+                return;
+            }
+        }
     }
+
+    /** Files of the pages handed to the scans beside the crawl since the last wait for them all. */
+    private final java.util.Set<String> scanning = new java.util.HashSet<>();
 
     private synchronized boolean clashes(String p) {
         for (Slot s : pending) {
@@ -495,6 +509,7 @@ final class Crawl {
         if ((node.processHTML() || (node.isLoaded() && (node.isCss() || node.isScript()))) && !load.aborted) {
             PageScanner scans = load.pageScans();
             if (scans != null) {
+                scanning.add(node.getLoadedFilename());
                 scans.submit(node, load.urlIndex);
             } else {
                 int from = load.urlToLoad.size();
