@@ -35,16 +35,23 @@ final class Crawl {
     /** Folders' pages and their index pages saved once. */
     private final FolderPages folderPages = new FolderPages();
 
-    /** Requests at once at most; one per site part that asks for a wait. */
-    private final int connections;
-
     Crawl(UrlLoad load) {
         this(load, 4);
     }
 
     Crawl(UrlLoad load, int connections) {
         this.load = load;
-        this.connections = Math.max(1, connections);
+        this.conns = new CrawlConnections(load, connections, new CrawlConnections.Outcomes() {
+            @Override
+            public boolean decided(CrawlConnections.Slot head) {
+                return Crawl.this.decided(head);
+            }
+
+            @Override
+            public void commit(CrawlConnections.Slot slot) {
+                commitNow(slot);
+            }
+        });
         load.crawl = this;
     }
 
@@ -72,12 +79,11 @@ final class Crawl {
      * node taken up, in crawl-list order.
      *
      * Every decision is made here in list order, and every outcome committed
-     * in list order; only requests run ahead, each on a connection of its
-     * own. The next node is taken up once the answer of the one before has
-     * its status: a redirect or a 404 (whose URL may be repaired) changes
-     * what the crawl knows, so such a node waits until every node before it
-     * has ended and is then finished alone, as a crawl of one connection
-     * would.
+     * in list order; only requests run ahead, up to the connections, each on
+     * a connection of its own. A redirect or a repaired URL is settled once
+     * every node before it is committed, against the crawl list as it stands
+     * once their pages are scanned, so that it ends the same way whichever
+     * nodes after it are in flight.
      */
     void run(Predicate<NodeURL> accept, Consumer<NodeURL> done) {
         load.requests();
@@ -88,18 +94,14 @@ final class Crawl {
             NodeURL n = list.get(i);
             if (n.getURL() != null) listed.putIfAbsent(listedKey(n), n.getLevel());
         }
-        int next = load.urlIndex;
-        pool = java.util.concurrent.Executors.newCachedThreadPool(r -> {
-            Thread t = new Thread(r, "crawl-connection");
-            t.setDaemon(true);
-            return t;
-        });
+        next = load.urlIndex;
+        conns.open();
         try {
             while (!load.aborted) {
-                commitEnded(false);
+                conns.commitEnded(false);
                 if (!more(next)) {
-                    if (pending.isEmpty()) break;
-                    commitEnded(true);
+                    if (conns.isEmpty()) break;
+                    conns.commitEnded(true);
                     continue;
                 }
                 takeUp(next, list.get(next));
@@ -107,227 +109,45 @@ final class Crawl {
             }
         } finally {
             // the requests in flight end (a stop leaves their markers) and are told in order
-            while (!pending.isEmpty()) commitEnded(true);
-            pool.shutdown();
+            conns.close();
             load.urlIndex = next;
-        }
-    }
-
-    /** A node taken up, until its outcome is committed in list order. */
-    private static final class Slot {
-        final int index;
-        final NodeURL node;
-        /** Its log lines, each with the body failure its thread had then. */
-        final List<Object[]> lines = new ArrayList<>();
-        /** Its connection; null when nothing is requested (a refused file, a node left out with log lines). */
-        UrlLoad conn;
-        boolean tellDone;
-        /** Its file as named, for clashes with files in flight. */
-        String path;
-        final NodeAttempts.State attempts = new NodeAttempts.State();
-        // guarded by the crawl
-        boolean statusKnown, ended, waitsForCrawl;
-        UrlLoad.Step step;
-
-        Slot(int index, NodeURL node) {
-            this.index = index;
-            this.node = node;
-        }
-
-        void log(String line, Failures.Failure body) {
-            synchronized (lines) {
-                lines.add(new Object[] {line, body});
-            }
         }
     }
 
     private Predicate<NodeURL> accept;
     private Consumer<NodeURL> done;
-    private java.util.concurrent.ExecutorService pool;
-    /** Nodes taken up and not committed, in list order; guarded by this. */
-    private final java.util.ArrayDeque<Slot> pending = new java.util.ArrayDeque<>();
-    /** Connections that ended their nodes, for the next ones. */
-    private final java.util.ArrayDeque<UrlLoad> idle = new java.util.ArrayDeque<>();
+    private CrawlConnections conns;
+    /** The next index of the crawl list to take up. */
+    private int next;
+    /** The index whose node take has put in its requested form, else -1. */
+    private int transformed = -1;
+    /** Nodes ahead of the crawl put in their requested form by laterOwner. */
+    private final java.util.Set<NodeURL> early = java.util.Collections.newSetFromMap(new java.util.IdentityHashMap<>());
 
-    /** Decides about the node at index and, when it is fetched, starts its request and waits for its status. */
+    /** Decides about the node at index and, when it is fetched, starts its request. */
     private void takeUp(int index, NodeURL node) {
-        Slot slot = new Slot(index, node);
+        CrawlConnections.Slot slot = new CrawlConnections.Slot(index, node);
         load.capture = line -> slot.log(line, null);
         Boolean taken;
         try {
-            taken = take(node, accept);
+            taken = take(index, node);
         } finally {
             load.capture = null;
         }
         if (taken == null) {
-            if (!slot.lines.isEmpty()) enqueue(slot);
-            return;
-        }
-        if (!taken) {
+            if (!slot.lines.isEmpty()) conns.enqueue(slot);
+        } else if (!taken) {
             slot.tellDone = true;
-            enqueue(slot);
-            return;
+            conns.enqueue(slot);
+        } else {
+            slot.path = LocalNames.localFile(load.getRoot(), node.getURL()).getPath();
+            conns.request(slot);
         }
-        URL url = node.getURL();
-        slot.path = LocalNames.localFile(load.getRoot(), url).getPath();
-        int most = load.requests().pace.paced(url) ? 1 : connections;
-        String site = Pace.site(url);
-        while (running(null) >= connections || running(site) >= most) step();
-        slot.conn = connection(slot);
-        enqueue(slot);
-        start(slot);
-        synchronized (this) {
-            while (!slot.statusKnown) tick();
-        }
-        // a redirect or a 404: finished alone, after every node before it
-        if (slot.waitsForCrawl) while (isPending(slot)) commitEnded(true);
-    }
-
-    private synchronized boolean isPending(Slot slot) {
-        return pending.contains(slot);
-    }
-
-    private synchronized void enqueue(Slot slot) {
-        pending.addLast(slot);
-    }
-
-    /** Requests running, to site (null: to any). */
-    private synchronized int running(String site) {
-        int n = 0;
-        for (Slot s : pending) {
-            if (s.conn != null && !s.ended && (site == null || site.equals(Pace.site(s.node.getURL())))) n++;
-        }
-        return n;
-    }
-
-    /** Commits what has ended, else waits a little. */
-    private void step() {
-        commitEnded(false);
-        synchronized (this) {
-            tick();
-        }
-    }
-
-    /** Waits for news of the requests; a stop reaches every connection. */
-    private void tick() {
-        boolean stop = load.aborted;
-        for (Slot s : pending) {
-            if (s.conn != null && s.conn.aborted) stop = true;
-        }
-        if (stop) {
-            load.aborted = true;
-            for (Slot s : pending) {
-                if (s.conn != null) s.conn.aborted = true;
-            }
-        }
-        try {
-            wait(50);
-        } catch (InterruptedException e) {
-            Thread.currentThread().interrupt();
-            load.aborted = true;
-        }
-    }
-
-    private UrlLoad connection(Slot slot) {
-        UrlLoad c = idle.poll();
-        if (c == null) c = load.connectionLikeThis();
-        c.nfiles = 0;
-        c.totalReadLength = 0;
-        c.aborted = load.aborted;
-        c.range = "";
-        // the Referer's page, all a request reads of the crawl list
-        NodeURL parent = null;
-        int p = slot.node.getParentIndex();
-        if (p >= 0 && p < load.urlToLoad.size()) parent = load.urlToLoad.get(p);
-        c.urlToLoad = new ParentOnly(p, parent);
-        Failures failures = c.failures;
-        c.capture = line -> slot.log(line, failures.peekBody());
-        c.statusSeen = code -> status(slot, code);
-        return c;
-    }
-
-    /** Of a crawl list, the parent of one node alone. */
-    private static final class ParentOnly extends java.util.AbstractList<NodeURL> {
-        private final int index;
-        private final NodeURL parent;
-
-        ParentOnly(int index, NodeURL parent) {
-            this.index = index;
-            this.parent = parent;
-        }
-
-        @Override
-        public NodeURL get(int i) {
-            return i == index ? parent : null;
-        }
-
-        @Override
-        public int size() {
-            return Math.max(index + 1, 0);
-        }
-    }
-
-    private void start(Slot slot) {
-        pool.execute(() -> {
-            UrlLoad.Step s = NodeAttempts.run(slot.conn, slot.node, slot.index, slot.attempts);
-            synchronized (this) {
-                slot.step = s;
-                slot.ended = true;
-                slot.statusKnown = true;
-                notifyAll();
-            }
-        });
-    }
-
-    /**
-     * The status of an answer, on its connection's thread. A redirect or a
-     * 404 may change what the crawl knows: its request waits until every
-     * node before it is committed.
-     */
-    private synchronized void status(Slot slot, int code) {
-        boolean alone = Redirects.isRedirect(code) || code == 404;
-        slot.statusKnown = true;
-        if (alone) slot.waitsForCrawl = true;
-        notifyAll();
-        while (alone && pending.peekFirst() != slot && !slot.conn.aborted) {
-            try {
-                wait(50);
-            } catch (InterruptedException e) {
-                Thread.currentThread().interrupt();
-                return;
-            }
-        }
-    }
-
-    /**
-     * Commits the nodes at the head of the list that have ended: all of them,
-     * or with wait, one, waited for. A redirect or a repaired URL of the head
-     * is decided here, and its node requested again.
-     */
-    private void commitEnded(boolean wait) {
-        while (true) {
-            Slot head;
-            synchronized (this) {
-                head = pending.peekFirst();
-                if (head == null) return;
-                if (head.conn != null && !head.ended) {
-                    if (!wait) return;
-                    tick();
-                    continue;
-                }
-            }
-            if (head.conn != null && !head.attempts.crashed && decided(head)) continue;
-            synchronized (this) {
-                pending.removeFirst();
-                notifyAll();
-            }
-            commit(head);
-            if (wait) return;
-        }
+        transformed = -1;
     }
 
     /** The head's redirect or repaired URL; true when its node is requested again. */
-    private boolean decided(Slot head) {
+    private boolean decided(CrawlConnections.Slot head) {
         NodeURL node = head.node;
         UrlLoad c = head.conn;
         UrlLoad.Step s = head.step;
@@ -336,7 +156,7 @@ final class Crawl {
             Consumer<String> aside = load.capture;
             load.capture = line -> head.log(line, failures.peekBody());
             try {
-                s = redirected(c, node, c.redirectCode, c.redirectLocation);
+                s = redirected(c, head, c.redirectCode, c.redirectLocation);
             } finally {
                 load.capture = aside;
             }
@@ -347,30 +167,30 @@ final class Crawl {
                 return false;
             }
         } else if (s == UrlLoad.Step.AGAIN) {
+            URL to = node.getURL();
+            NodeURL owner = owner(node, to, true);
+            if (owner == null) owner = laterOwner(head, to);
+            if (owner != null) {
+                // fetched by a node further on, as a crawl of one connection would find too
+                known.put(UrlLoad.key(head.asked), owner);
+                c.appendLog("Repaired URL:" + head.asked + " -> " + to + " (fetched once, as " + to + ")\n");
+                c.failures.note(node, new Failures.Failure(Failures.REDIRECTED, "to " + to));
+                c.retries.done(node);
+                c.redirects.done(node);
+                head.step = UrlLoad.Step.DONE;
+                return false;
+            }
             // a repaired URL is known under its new text as well
-            known.put(UrlLoad.key(node.getURL()), node);
+            known.put(UrlLoad.key(to), node);
         } else {
             return false;
         }
-        synchronized (this) {
-            head.ended = false;
-        }
-        start(head);
+        conns.again(head);
         return true;
     }
 
     /** The end of a node, in list order: its log lines, its counts, its page scanned, done told. */
-    private void commit(Slot slot) {
-        Consumer<String> aside = load.capture;
-        load.capture = null;
-        try {
-            commitNow(slot);
-        } finally {
-            load.capture = aside;
-        }
-    }
-
-    private void commitNow(Slot slot) {
+    private void commitNow(CrawlConnections.Slot slot) {
         Failures failures = load.failures;
         for (Object[] l : slot.lines) failures.withBody((Failures.Failure) l[1], () -> load.appendLog((String) l[0]));
         NodeURL node = slot.node;
@@ -383,9 +203,7 @@ final class Crawl {
         load.totalReadLength += c.totalReadLength;
         load.lURL = node;
         if (c.aborted) load.aborted = true;
-        c.capture = null;
-        c.statusSeen = null;
-        idle.add(c);
+        conns.release(slot);
         if (slot.attempts.crashed) {
             if (done != null) done.accept(node);
             return;
@@ -402,50 +220,77 @@ final class Crawl {
     }
 
     /** The files of the requests running, and next. */
-    synchronized List<File> filesInFlight(File next) {
-        List<File> files = new ArrayList<>();
-        for (Slot s : pending) {
-            if (s.conn != null && !s.ended) files.add(FolderClash.place(new File(s.path)));
-        }
-        files.add(next);
-        return files;
+    List<File> filesInFlight(File next) {
+        return conns.filesInFlight(next);
     }
 
-    /** Whether node's request has not been committed yet. */
-    private synchronized boolean inFlight(NodeURL node) {
-        for (Slot s : pending) {
-            if (s.node == node && s.conn != null) return true;
-        }
-        return false;
-    }
-
-    /** Commits nodes until no request in flight is for path, a folder of it or a file in it. */
+    /** Commits nodes until no request in flight is for url's file, a folder of it or a file in it. */
     private void settle(URL url) {
         String p = LocalNames.localFile(load.getRoot(), url).getPath();
-        while (clashes(p)) commitEnded(true);
+        while (conns.clashes(p, null)) conns.commitEnded(true);
         // a page still being scanned beside the crawl is read before it moves
-        PageScanner scans = load.pageScans();
-        if (scans == null) return;
         for (String q : scanning) {
             if (q != null && (q.equals(p) || q.startsWith(p + File.separator) || p.startsWith(q + File.separator))) {
-                List<NodeURL> list = load.urlToLoad;
-                for (int from = list.size(); scans.merge(true, list); from = list.size()) dropListed(from);
-                scanning.clear();
+                mergeAll();
                 return;
             }
         }
     }
 
-    /** Files of the pages handed to the scans beside the crawl since the last wait for them all. */
-    private final java.util.Set<String> scanning = new java.util.HashSet<>();
+    /** Files of the pages handed to the scans beside the crawl and not merged yet, in their order. */
+    private final java.util.ArrayDeque<String> scanning = new java.util.ArrayDeque<>();
 
-    private synchronized boolean clashes(String p) {
-        for (Slot s : pending) {
-            String q = s.path;
-            if (q == null) continue;
-            if (q.equals(p) || q.startsWith(p + File.separator) || p.startsWith(q + File.separator)) return true;
+    /** Waits for every scan beside the crawl and adds its links to the list. */
+    private void mergeAll() {
+        PageScanner scans = load.pageScans();
+        if (scans == null) return;
+        List<NodeURL> list = load.urlToLoad;
+        for (int from = list.size(); scans.merge(true, list); from = list.size()) dropListed(from);
+        scanning.clear();
+    }
+
+    /**
+     * The node other than node that has to's URL or file: any taken up, or
+     * with later, only one taken up after node and not committed yet.
+     */
+    private NodeURL owner(NodeURL node, URL to, boolean later) {
+        NodeURL owner = known.get(UrlLoad.key(to));
+        if (owner == null) owner = byLocalFile.get(load.localFileFor(to).getPath());
+        if (owner == node || (owner != null && later && !conns.taken(owner))) return null;
+        return owner;
+    }
+
+    /**
+     * The first node after head's in the crawl list, as it stands once every
+     * page before head is scanned, that is for to's URL or file and accepted.
+     * With one connection it is not taken up yet, with several it may be:
+     * either way head's target is fetched by it, so that the copy does not
+     * depend on the connections.
+     */
+    private NodeURL laterOwner(CrawlConnections.Slot head, URL to) {
+        String k = UrlLoad.key(to);
+        // node's own, or an earlier one's: no node further on fetches it
+        if (known.containsKey(k) || byLocalFile.containsKey(load.localFileFor(to).getPath())) return null;
+        mergeAll();
+        String file = LocalNames.localFile(load.getRoot(), to).getPath();
+        List<NodeURL> list = load.urlToLoad;
+        for (int i = Math.max(next, head.index + 1); i < list.size(); i++) {
+            NodeURL n = list.get(i);
+            URL u;
+            try {
+                u = i == transformed || early.contains(n) ? n.getURL() : requestURL(n);
+            } catch (MalformedURLException | RuntimeException e) {
+                continue;
+            }
+            if (u == null || known.containsKey(UrlLoad.key(u))) continue;
+            if (!UrlLoad.key(u).equals(k) && !LocalNames.localFile(load.getRoot(), u).getPath().equals(file)) continue;
+            if (i != transformed) {
+                if (u != n.getURL()) n.setURL(u);
+                early.add(n);
+            }
+            if (accept.test(n)) return n;
         }
-        return false;
+        return null;
     }
 
     /**
@@ -453,8 +298,9 @@ final class Crawl {
      * it is taken up but refused its file, null when it is left out (no URL
      * of it, fetched by another node, or not accepted).
      */
-    private Boolean take(NodeURL node, Predicate<NodeURL> accept) {
+    private Boolean take(int index, NodeURL node) {
         if (!requestable(node)) return null;
+        transformed = index;
         settle(node.getURL());
         String k = UrlLoad.key(node.getURL());
         String folderKey = folderPages.earlier(k);
@@ -463,7 +309,7 @@ final class Crawl {
             // an index page that an earlier run found to be its folder's page
             NodeURL folder = known.get(folderKey);
             // whether the folder's page is saved is known once it is committed
-            while (folder != null && inFlight(folder)) commitEnded(true);
+            while (folder != null && conns.inFlight(folder)) conns.commitEnded(true);
             if (folder != null) {
                 if (folder.isLoaded()) {
                     known.put(k, folder);
@@ -509,7 +355,7 @@ final class Crawl {
         if ((node.processHTML() || (node.isLoaded() && (node.isCss() || node.isScript()))) && !load.aborted) {
             PageScanner scans = load.pageScans();
             if (scans != null) {
-                scanning.add(node.getLoadedFilename());
+                scanning.addLast(node.getLoadedFilename());
                 scans.submit(node, load.urlIndex);
             } else {
                 int from = load.urlToLoad.size();
@@ -522,7 +368,7 @@ final class Crawl {
             // nodes after this one are not known yet in a crawl of one connection
             NodeURL[] one = folderPages.saved(node, u -> {
                 NodeURL n = known(u);
-                return n == null || inFlight(n) ? null : n;
+                return n == null || conns.taken(n) ? null : n;
             });
             if (one != null) {
                 known.put(UrlLoad.key(one[1].getURL()), one[0]);
@@ -548,7 +394,8 @@ final class Crawl {
      * A target the crawl already has is not fetched twice; one the run would
      * not fetch is not requested and the link keeps its web address.
      */
-    private UrlLoad.Step redirected(UrlLoad by, NodeURL node, int code, String location) {
+    private UrlLoad.Step redirected(UrlLoad by, CrawlConnections.Slot head, int code, String location) {
+        NodeURL node = head.node;
         Redirects.Step step = by.redirects.follow(node, code, location);
         URL from = node.getURL();
         if (step.next == null) {
@@ -559,9 +406,9 @@ final class Crawl {
         }
         URL to = step.next;
         File target = by.localFileFor(to);
-        NodeURL owner = known.get(UrlLoad.key(to));
-        if (owner == null) owner = byLocalFile.get(target.getPath());
-        if (owner != null && owner != node) {
+        NodeURL owner = owner(node, to, false);
+        if (owner == null) owner = laterOwner(head, to);
+        if (owner != null) {
             // fetched, or to be fetched, under its own URL: once
             known.put(UrlLoad.key(from), owner);
             by.redirects.done(node);
@@ -596,13 +443,15 @@ final class Crawl {
             int from = list.size();
             scans.merge(false, list);
             dropListed(from);
+            while (scanning.size() > scans.pending()) scanning.removeFirst();
             // the pages in flight come with their commits
-            if (next >= list.size() && !pending.isEmpty()) return false;
+            if (next >= list.size() && !conns.isEmpty()) return false;
             while (next >= list.size() && !load.aborted) {
                 // the next page's links, in page order
                 from = list.size();
                 if (!scans.merge(true, list)) break;
                 dropListed(from);
+                while (scanning.size() > scans.pending()) scanning.removeFirst();
             }
         }
         return next < list.size();
@@ -637,20 +486,26 @@ final class Crawl {
      * and are read back into the URLs those files came from.
      */
     private boolean requestable(NodeURL node) {
+        if (early.remove(node)) return true;
         try {
-            URL url = node.getURL();
-            Boolean saved = node.isFromSavedPage();
-            if (saved == null) {
-                List<NodeURL> list = load.urlToLoad;
-                int parent = node.getParentIndex();
-                saved = parent >= 0 && parent < list.size() && list.get(parent).isPreviouslyDownloaded();
-            }
-            if (saved) url = SavedLinks.original(url);
-            url = SavedLinks.requestable(url);
+            URL url = requestURL(node);
             if (url != node.getURL()) node.setURL(url);
             return true;
         } catch (MalformedURLException e) {
             return false;
         }
+    }
+
+    /** The URL node is requested under, node left as it is. */
+    private URL requestURL(NodeURL node) throws MalformedURLException {
+        URL url = node.getURL();
+        Boolean saved = node.isFromSavedPage();
+        if (saved == null) {
+            List<NodeURL> list = load.urlToLoad;
+            int parent = node.getParentIndex();
+            saved = parent >= 0 && parent < list.size() && list.get(parent).isPreviouslyDownloaded();
+        }
+        if (saved) url = SavedLinks.original(url);
+        return SavedLinks.requestable(url);
     }
 }

@@ -14,6 +14,9 @@ interface PageScanner {
      */
     boolean merge(boolean wait, List<NodeURL> crawlList);
 
+    /** Scans handed in and not merged yet. */
+    int pending();
+
     /** Drops the scans not started; the ones running end on their own. */
     void stop();
 }

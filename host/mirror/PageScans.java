@@ -61,6 +61,11 @@ final class PageScans implements PageScanner {
     }
 
     @Override
+    public int pending() {
+        return pending.size();
+    }
+
+    @Override
     public void stop() {
         pending.clear();
         pool.shutdownNow();

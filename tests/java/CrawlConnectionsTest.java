@@ -1,6 +1,8 @@
 import static org.junit.jupiter.api.Assertions.assertEquals;
 import static org.junit.jupiter.api.Assertions.assertTrue;
 
+import java.io.ByteArrayInputStream;
+import java.io.DataInputStream;
 import java.io.File;
 import java.nio.charset.StandardCharsets;
 import java.nio.file.Files;
@@ -15,6 +17,8 @@ import org.junit.jupiter.api.Test;
 /** One site mirrored with one connection and with several: the same copy, log, summary and link records. */
 class CrawlConnectionsTest {
     private static final int PAGES = 40;
+    /** Without it an answer's time is the clock's, and whether an update finds a page current depends on timing. */
+    private static final String STAMP = "Last-Modified: Mon, 02 Jan 2023 10:00:00 GMT";
 
     /** Pages that link on, a redirect, a file and a folder of one name, 404s, a body served whole after a resume. */
     private static byte[] serve(ScriptedServer.Request r) {
@@ -24,7 +28,7 @@ class CrawlConnectionsTest {
         if (t.equals("/data.bin")) {
             byte[] b = new byte[50_000];
             for (int i = 0; i < b.length; i++) b[i] = (byte) (i * 31);
-            return ScriptedServer.answer("200 OK", b, "Content-Type: application/octet-stream");
+            return ScriptedServer.answer("200 OK", b, "Content-Type: application/octet-stream", STAMP);
         }
         if (t.equals("/b")) return page("file b", "");
         if (t.equals("/b/c.html")) return page("in folder b", "");
@@ -41,7 +45,7 @@ class CrawlConnectionsTest {
 
     private static byte[] page(String title, String body) {
         return ScriptedServer.answer("200 OK", ("<html><head><title>" + title + "</title></head><body>" + body
-                + "</body></html>").getBytes(StandardCharsets.US_ASCII), "Content-Type: text/html");
+                + "</body></html>").getBytes(StandardCharsets.US_ASCII), "Content-Type: text/html", STAMP);
     }
 
     /** Everything a run leaves that must not depend on its connections. */
@@ -65,8 +69,38 @@ class CrawlConnectionsTest {
         for (String line : Files.readAllLines(new File(out, OutFiles.LOG_NAME).toPath())) {
             if (!line.startsWith("#")) seen.add("log " + line.replace(out.getPath(), "OUT"));
         }
-        seen.add("records " + Arrays.hashCode(Files.readAllBytes(new File(out, OutFiles.RECORDS_NAME).toPath())));
+        seen.addAll(records(new File(out, OutFiles.RECORDS_NAME)));
         return seen;
+    }
+
+    /** The records, one line a page, sorted: they are a map, written in the order the scans' threads met the pages. */
+    private static List<String> records(File f) throws Exception {
+        List<String> pages = new ArrayList<>();
+        try (DataInputStream in = new DataInputStream(new ByteArrayInputStream(Files.readAllBytes(f.toPath())))) {
+            pages.add("records " + in.readUTF());
+            for (int p = in.readInt(); p > 0; p--) {
+                StringBuilder b = new StringBuilder("records ").append(string(in));
+                byte[] digest = new byte[in.readUnsignedByte()];
+                in.readFully(digest);
+                b.append(' ').append(Arrays.hashCode(digest)).append(' ').append(string(in)).append(' ').append(string(in));
+                for (int n = in.readInt(); n > 0; n--) {
+                    b.append(" [").append(in.readInt()).append(' ').append(in.readBoolean());
+                    b.append(' ').append(string(in)).append(' ').append(string(in)).append(']');
+                }
+                pages.add(b.toString());
+            }
+            assertEquals(-1, in.read(), "the records end after their pages");
+        }
+        java.util.Collections.sort(pages);
+        return pages;
+    }
+
+    private static String string(DataInputStream in) throws Exception {
+        int n = in.readInt();
+        if (n < 0) return null;
+        StringBuilder b = new StringBuilder();
+        while (b.length() < n) b.append(in.readUTF());
+        return b.toString();
     }
 
     /** Equal lists; else the lines that differ. */
