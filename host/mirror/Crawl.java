@@ -4,7 +4,6 @@ import java.io.File;
 import java.net.MalformedURLException;
 import java.net.URL;
 import java.util.ArrayList;
-import java.util.HashMap;
 import java.util.LinkedHashMap;
 import java.util.LinkedHashSet;
 import java.util.List;
@@ -23,17 +22,9 @@ final class Crawl {
     private final Map<String, NodeURL> known = new LinkedHashMap<>();
     /** Known nodes by local file, so that URLs of one file share its node. */
     private final Map<String, NodeURL> byLocalFile = new java.util.concurrent.ConcurrentHashMap<>();
-    /**
-     * The lowest level at which each URL has joined the crawl list, by whether
-     * it came from a saved page and its text without fragment. A link found
-     * again at that level or deeper ends as the one before it does (fetched
-     * once, or refused by the same scope and depth), so it is dropped as it
-     * joins the list instead of being kept there: the list grows with the
-     * site's URLs, not its links.
-     */
-    private final Map<String, Integer> listed = new HashMap<>();
     /** Folders' pages and their index pages saved once. */
     private final FolderPages folderPages = new FolderPages();
+    private final CrawlList crawlList;
 
     Crawl(UrlLoad load) {
         this(load, 4);
@@ -41,6 +32,7 @@ final class Crawl {
 
     Crawl(UrlLoad load, int connections) {
         this.load = load;
+        this.crawlList = new CrawlList(load);
         this.conns = new CrawlConnections(load, connections, new CrawlConnections.Outcomes() {
             @Override
             public boolean decided(CrawlConnections.Slot head) {
@@ -90,16 +82,13 @@ final class Crawl {
         this.accept = accept;
         this.done = done;
         List<NodeURL> list = load.urlToLoad;
-        for (int i = load.urlIndex; i < list.size(); i++) {
-            NodeURL n = list.get(i);
-            if (n.getURL() != null) listed.putIfAbsent(listedKey(n), n.getLevel());
-        }
+        crawlList.start(load.urlIndex);
         next = load.urlIndex;
         conns.open();
         try {
             while (!load.aborted) {
                 conns.commitEnded(false);
-                if (!more(next)) {
+                if (!crawlList.more(next, conns.isEmpty())) {
                     if (conns.isEmpty()) break;
                     conns.commitEnded(true);
                     continue;
@@ -121,8 +110,6 @@ final class Crawl {
     private int next;
     /** The index whose node take has put in its requested form, else -1. */
     private int transformed = -1;
-    /** Nodes ahead of the crawl put in their requested form by laterOwner. */
-    private final java.util.Set<NodeURL> early = java.util.Collections.newSetFromMap(new java.util.IdentityHashMap<>());
 
     /** Decides about the node at index and, when it is fetched, starts its request. */
     private void takeUp(int index, NodeURL node) {
@@ -229,24 +216,7 @@ final class Crawl {
         String p = LocalNames.localFile(load.getRoot(), url).getPath();
         while (conns.clashes(p, null)) conns.commitEnded(true);
         // a page still being scanned beside the crawl is read before it moves
-        for (String q : scanning) {
-            if (q != null && (q.equals(p) || q.startsWith(p + File.separator) || p.startsWith(q + File.separator))) {
-                mergeAll();
-                return;
-            }
-        }
-    }
-
-    /** Files of the pages handed to the scans beside the crawl and not merged yet, in their order. */
-    private final java.util.ArrayDeque<String> scanning = new java.util.ArrayDeque<>();
-
-    /** Waits for every scan beside the crawl and adds its links to the list. */
-    private void mergeAll() {
-        PageScanner scans = load.pageScans();
-        if (scans == null) return;
-        List<NodeURL> list = load.urlToLoad;
-        for (int from = list.size(); scans.merge(true, list); from = list.size()) dropListed(from);
-        scanning.clear();
+        if (crawlList.scanning(p)) crawlList.mergeAll();
     }
 
     /**
@@ -271,23 +241,16 @@ final class Crawl {
         String k = UrlLoad.key(to);
         // node's own, or an earlier one's: no node further on fetches it
         if (known.containsKey(k) || byLocalFile.containsKey(load.localFileFor(to).getPath())) return null;
-        mergeAll();
+        crawlList.mergeAll();
         String file = LocalNames.localFile(load.getRoot(), to).getPath();
         List<NodeURL> list = load.urlToLoad;
         for (int i = Math.max(next, head.index + 1); i < list.size(); i++) {
             NodeURL n = list.get(i);
-            URL u;
-            try {
-                u = i == transformed || early.contains(n) ? n.getURL() : requestURL(n);
-            } catch (MalformedURLException | RuntimeException e) {
-                continue;
-            }
+            URL u = i == transformed ? n.getURL() : crawlList.requestedAs(n);
             if (u == null || known.containsKey(UrlLoad.key(u))) continue;
             if (!UrlLoad.key(u).equals(k) && !LocalNames.localFile(load.getRoot(), u).getPath().equals(file)) continue;
-            if (i != transformed) {
-                if (u != n.getURL()) n.setURL(u);
-                early.add(n);
-            }
+            // accept reads the node as it is requested
+            if (i != transformed) crawlList.ahead(n, u);
             if (accept.test(n)) return n;
         }
         return null;
@@ -299,7 +262,7 @@ final class Crawl {
      * of it, fetched by another node, or not accepted).
      */
     private Boolean take(int index, NodeURL node) {
-        if (!requestable(node)) return null;
+        if (!crawlList.requestable(node)) return null;
         transformed = index;
         settle(node.getURL());
         String k = UrlLoad.key(node.getURL());
@@ -353,16 +316,7 @@ final class Crawl {
     /** The end of a node: its page scanned, its folder's page noted, done told. */
     private void commit(NodeURL node, UrlLoad.Step s, Consumer<NodeURL> done) {
         if ((node.processHTML() || (node.isLoaded() && (node.isCss() || node.isScript()))) && !load.aborted) {
-            PageScanner scans = load.pageScans();
-            if (scans != null) {
-                scanning.addLast(node.getLoadedFilename());
-                scans.submit(node, load.urlIndex);
-            } else {
-                int from = load.urlToLoad.size();
-                load.scan(node);
-                // the records keep every link of the page: another page may lose the first one
-                dropListed(from);
-            }
+            crawlList.scan(node, load.urlIndex);
         }
         if (s == UrlLoad.Step.DONE) {
             // nodes after this one are not known yet in a crawl of one connection
@@ -429,83 +383,5 @@ final class Crawl {
         byLocalFile.put(target.getPath(), node);
         by.urlIndex--;
         return UrlLoad.Step.AGAIN;
-    }
-
-    /**
-     * Whether the crawl list goes on at next. The links of the pages
-     * scanned beside the crawl join it first; when the list has run out, the
-     * next pending scan is waited for.
-     */
-    private boolean more(int next) {
-        PageScanner scans = load.pageScans();
-        List<NodeURL> list = load.urlToLoad;
-        if (scans != null) {
-            int from = list.size();
-            scans.merge(false, list);
-            dropListed(from);
-            while (scanning.size() > scans.pending()) scanning.removeFirst();
-            // the pages in flight come with their commits
-            if (next >= list.size() && !conns.isEmpty()) return false;
-            while (next >= list.size() && !load.aborted) {
-                // the next page's links, in page order
-                from = list.size();
-                if (!scans.merge(true, list)) break;
-                dropListed(from);
-                while (scanning.size() > scans.pending()) scanning.removeFirst();
-            }
-        }
-        return next < list.size();
-    }
-
-    /** Drops the links added to the crawl list from index from on that are listed already (see listed). */
-    private void dropListed(int from) {
-        List<NodeURL> list = load.urlToLoad;
-        int kept = from;
-        for (int i = from; i < list.size(); i++) {
-            NodeURL n = list.get(i);
-            if (n.getURL() != null) {
-                String k = listedKey(n);
-                Integer level = listed.get(k);
-                if (level != null && level <= n.getLevel()) continue;
-                listed.put(k, n.getLevel());
-            }
-            // nothing refers to a node of this tail by its index yet
-            if (kept != i) list.set(kept, n);
-            kept++;
-        }
-        list.subList(kept, list.size()).clear();
-    }
-
-    private static String listedKey(NodeURL n) {
-        return (Boolean.TRUE.equals(n.isFromSavedPage()) ? "s " : "w ") + UrlLoad.key(n.getURL());
-    }
-
-    /**
-     * Puts a node's URL in the form it is requested in; false when no URL can
-     * be made of it. Links of a page saved by an earlier run name local files
-     * and are read back into the URLs those files came from.
-     */
-    private boolean requestable(NodeURL node) {
-        if (early.remove(node)) return true;
-        try {
-            URL url = requestURL(node);
-            if (url != node.getURL()) node.setURL(url);
-            return true;
-        } catch (MalformedURLException e) {
-            return false;
-        }
-    }
-
-    /** The URL node is requested under, node left as it is. */
-    private URL requestURL(NodeURL node) throws MalformedURLException {
-        URL url = node.getURL();
-        Boolean saved = node.isFromSavedPage();
-        if (saved == null) {
-            List<NodeURL> list = load.urlToLoad;
-            int parent = node.getParentIndex();
-            saved = parent >= 0 && parent < list.size() && list.get(parent).isPreviouslyDownloaded();
-        }
-        if (saved) url = SavedLinks.original(url);
-        return SavedLinks.requestable(url);
     }
 }
