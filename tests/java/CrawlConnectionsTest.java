@@ -128,4 +128,54 @@ class CrawlConnectionsTest {
             }
         }
     }
+
+    /** Requests at once at most, seen by a server that takes its time over each answer, 304s included. */
+    private static int mostAtOnce(File out, String threads) throws Exception {
+        java.util.concurrent.atomic.AtomicInteger now = new java.util.concurrent.atomic.AtomicInteger();
+        java.util.concurrent.atomic.AtomicInteger most = new java.util.concurrent.atomic.AtomicInteger();
+        com.sun.net.httpserver.HttpServer server = com.sun.net.httpserver.HttpServer.create(
+                new java.net.InetSocketAddress("127.0.0.1", 0), 50);
+        java.util.concurrent.ExecutorService pool = java.util.concurrent.Executors.newCachedThreadPool();
+        server.setExecutor(pool);
+        server.createContext("/", x -> {
+            most.accumulateAndGet(now.incrementAndGet(), Math::max);
+            try {
+                Thread.sleep(150);
+                String path = x.getRequestURI().getPath();
+                StringBuilder links = new StringBuilder();
+                for (int k = 1; path.equals("/") && k <= 12; k++) links.append("<a href=\"q").append(k).append(".html\">q</a>");
+                byte[] body = ("<html><body>" + links + "</body></html>").getBytes(StandardCharsets.US_ASCII);
+                x.getResponseHeaders().add("Content-Type", "text/html");
+                x.getResponseHeaders().add("Last-Modified", STAMP.substring("Last-Modified: ".length()));
+                String since = x.getRequestHeaders().getFirst("If-Modified-Since");
+                boolean current = since != null && !since.isEmpty();
+                x.sendResponseHeaders(current ? 304 : 200, current ? -1 : body.length);
+                if (!current) x.getResponseBody().write(body);
+            } catch (InterruptedException e) {
+                Thread.currentThread().interrupt();
+            } finally {
+                now.decrementAndGet();
+                x.close();
+            }
+        });
+        server.start();
+        try {
+            Jvm.Result r = MirrorRuns.mirror("http://127.0.0.1:" + server.getAddress().getPort() + "/", out.getPath(),
+                    "--max-threads", threads);
+            assertEquals(0, r.exit, r.out);
+            return most.get();
+        } finally {
+            server.stop(0);
+            pool.shutdownNow();
+        }
+    }
+
+    @Test
+    void anUpdateOfUnchangedPagesKeepsSeveralRequestsInFlight() throws Exception {
+        File out = Jvm.tempDir("connections-overlap");
+        mostAtOnce(out, "4");
+        int four = mostAtOnce(out, "4");
+        assertTrue(four >= 2 && four <= 4, "requests at once on the update with four connections: " + four);
+        assertEquals(1, mostAtOnce(out, "1"), "one connection");
+    }
 }
