@@ -311,6 +311,7 @@ public class UrlLoad {
             node.setResponseCode(code);
             node.setLastModified(BodyKinds.serverTime(conn));
             cookiesCol.received(node.getURL(), conn.getHeaderFields());
+            if (conn.getHeaderField("Set-Cookie") != null) rq.pace.cookieSet(node.getURL());
             String type = conn.getContentType();
             Charset declared = PageCharset.named(type);
             if (declared != null) node.setCharset(declared.name());

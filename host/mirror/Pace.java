@@ -74,10 +74,24 @@ final class Pace {
     /** See due. */
     private long nextDue;
 
-    /** Whether one connection per site part keeps this wait (--wait, or a Crawl-delay for u's site part). */
+    /**
+     * Whether u's site part has one connection: to keep a wait (--wait, or its
+     * Crawl-delay), or since it set a cookie.
+     */
     synchronized boolean paced(URL u) {
-        return waitMs > 0 || delayMs.getOrDefault(site(u), 0L) > 0;
+        return waitMs > 0 || delayMs.getOrDefault(site(u), 0L) > 0 || cookieSites.contains(site(u));
     }
+
+    /**
+     * An answer from u's site part set a cookie: its later answers may depend
+     * on it, so each request waits for the answer before it, as with one
+     * connection.
+     */
+    synchronized void cookieSet(URL u) {
+        cookieSites.add(site(u));
+    }
+
+    private final java.util.Set<String> cookieSites = new java.util.HashSet<>();
 
     private static final class Limited extends FilterInputStream {
         private final Pace pace;
