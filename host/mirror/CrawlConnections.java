@@ -107,11 +107,12 @@ final class CrawlConnections {
         start(slot);
     }
 
-    /** Requests running, to site (null: to any). */
+    /** Requests running, to site (null: to any); a redirect or a repaired URL still to be settled counts, as it may go on. */
     private synchronized int running(String site) {
         int n = 0;
         for (Slot s : pending) {
-            if (s.conn != null && !s.ended && (site == null || site.equals(Pace.site(s.node.getURL())))) n++;
+            boolean goesOn = !s.ended || s.step == UrlLoad.Step.REDIRECT || s.step == UrlLoad.Step.AGAIN;
+            if (s.conn != null && goesOn && (site == null || site.equals(Pace.site(s.node.getURL())))) n++;
         }
         return n;
     }
