@@ -105,7 +105,7 @@ final class Crawl {
 
     private Predicate<NodeURL> accept;
     private Consumer<NodeURL> done;
-    private CrawlConnections conns;
+    private final CrawlConnections conns;
     /** The next index of the crawl list to take up. */
     private int next;
     /** The index whose node take has put in its requested form, else -1. */
