@@ -20,7 +20,7 @@ class CrawlConnectionsTest {
     /** Without it an answer's time is the clock's, and whether an update finds a page current depends on timing. */
     private static final String STAMP = "Last-Modified: Mon, 02 Jan 2023 10:00:00 GMT";
 
-    /** Pages that link on, a redirect, a file and a folder of one name, 404s, a body served whole after a resume. */
+    /** Pages that link on, a redirect, a repaired URL, a file and a folder of one name, 404s, a body served whole after a resume. */
     private static byte[] serve(ScriptedServer.Request r) {
         String t = r.target;
         if (t.equals("/robots.txt") || t.startsWith("/gone")) return ScriptedServer.answer("404 Not Found", new byte[0]);
@@ -32,11 +32,15 @@ class CrawlConnectionsTest {
         }
         if (t.equals("/b")) return page("file b", "");
         if (t.equals("/b/c.html")) return page("in folder b", "");
+        if (t.equals("/d/")) return page("folder d", "");
         if (t.equals("/") || t.matches("/p\\d+\\.html")) {
             int n = t.equals("/") ? 0 : Integer.parseInt(t.replaceAll("\\D", ""));
             StringBuilder links = new StringBuilder();
             for (int k = 1; k <= 3; k++) links.append("<a href=\"p").append((n * 3 + k) % PAGES).append(".html\">x</a>");
             if (n % 5 == 0) links.append("<a href=\"old.html\">o</a><a href=\"gone").append(n).append(".html\">g</a>");
+            // a 404 whose repaired URL a page further on links to
+            if (n == 0) links.append("<a href=\"d/x7fenwix.htm\">d</a>");
+            if (n == 2) links.append("<a href=\"d/\">d</a>");
             if (n == 3) links.append("<a href=\"b\">b</a><a href=\"b/c.html\">c</a><a href=\"data.bin\">d</a>");
             return page("page " + n, links.toString());
         }
@@ -121,6 +125,7 @@ class CrawlConnectionsTest {
                 List<String> first = run(server, one, "1");
                 same(first, run(server, four, "4"));
                 assertTrue(first.stream().anyMatch(l -> l.contains("Redirected:")), first.toString());
+                assertTrue(first.stream().anyMatch(l -> l.contains("Repaired URL:")), first.toString());
                 assertTrue(first.stream().anyMatch(l -> l.contains("x7fenwix-file")), first.toString());
                 assertTrue(first.stream().anyMatch(l -> l.startsWith("log Not found:")), first.toString());
                 // the update: every page asked again, conditionally
