@@ -59,8 +59,6 @@ public class UrlLoad {
     Retries retries;
     /** The failure of each node, with its cause. */
     Failures failures = new Failures();
-    /** Hears the status of each answer before anything of it is saved; may hold the request there. */
-    volatile java.util.function.IntConsumer statusSeen;
     /** Log lines kept aside instead of logged, while not null. */
     volatile Consumer<String> capture;
 
@@ -306,8 +304,6 @@ public class UrlLoad {
         try {
             conn.connect();
             int code = conn instanceof HttpURLConnection ? ((HttpURLConnection) conn).getResponseCode() : 200;
-            java.util.function.IntConsumer seen = statusSeen;
-            if (seen != null) seen.accept(code);
             node.setResponseCode(code);
             node.setLastModified(BodyKinds.serverTime(conn));
             cookiesCol.received(node.getURL(), conn.getHeaderFields());
