@@ -133,7 +133,8 @@ final class LinkRecords {
 
         /** The table's own copy of s, one for all its uses. */
         String shared(String s) {
-            return strings[id(s)];
+            int i = id(s);  // before the array, which id may replace
+            return strings[i];
         }
     }
 
