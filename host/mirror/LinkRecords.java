@@ -1,6 +1,7 @@
 import com.tolvak.fenwix.NodeURL;
 
 import java.io.BufferedOutputStream;
+import java.io.ByteArrayOutputStream;
 import java.io.File;
 import java.io.FileOutputStream;
 import java.io.IOException;
@@ -20,6 +21,10 @@ import java.util.HashMap;
 import java.util.List;
 import java.util.Map;
 import java.util.zip.CRC32;
+import java.util.zip.DataFormatException;
+import java.util.zip.Deflater;
+import java.util.zip.DeflaterOutputStream;
+import java.util.zip.Inflater;
 
 /**
  * The links that the page scan found in each saved page, kept in the mirror's
@@ -32,7 +37,7 @@ import java.util.zip.CRC32;
  * <p>The file: a header, the links of each page in a block of its own, then a
  * table of the distinct strings (URLs, link texts, bases, encodings) and an
  * index of the pages (path, digest, base, encoding, block), then a trailer
- * that finds the table. A link is a byte of flags, its URL as the step from
+ * that finds the table, deflated: its URLs repeat their hosts and folders. A link is a byte of flags, its URL as the step from
  * the URL id before it, and its text only when it is not the one its URL
  * had first. Only the table and the index are held in memory: the links of a
  * page are read when the page is replayed, and links found in this run go to
@@ -40,8 +45,8 @@ import java.util.zip.CRC32;
  */
 final class LinkRecords {
     private static final byte[] MAGIC = "x7fenwix links 3\n".getBytes(StandardCharsets.US_ASCII);
-    /** Table offset, table length, its CRC, and an end mark. */
-    private static final int TRAILER = 8 + 4 + 4 + 4;
+    /** Table offset, its length deflated and inflated, the CRC of its bytes as stored, and an end mark. */
+    private static final int TRAILER = 8 + 4 + 4 + 4 + 4;
     private static final int END = 0x78376c6b;
     private static final String SPOOL_NAME = OutFiles.RECORDS_NAME + ".spool";
     /** A text id that stands for no text at all, and a URL that has no first text yet. */
@@ -176,17 +181,18 @@ final class LinkRecords {
             if (!Arrays.equals(head, MAGIC)) return r;  // another format, or none
             in.seek(size - TRAILER);
             long tableAt = in.readLong();
-            int tableLength = in.readInt();
+            int stored = in.readInt();
+            int inflated = in.readInt();
             int crc = in.readInt();
-            if (in.readInt() != END || tableAt < MAGIC.length || tableLength < 0
-                    || tableAt + tableLength != size - TRAILER) {
+            if (in.readInt() != END || tableAt < MAGIC.length || stored < 0 || tableAt + stored != size - TRAILER
+                    || inflated < 0 || inflated > MAX_TABLE) {
                 return r;
             }
-            byte[] tail = new byte[tableLength];
+            byte[] tail = new byte[stored];
             in.seek(tableAt);
             in.readFully(tail);
             if (crc(tail, tail.length) != crc) return r;
-            r.readTable(new RecordBytes.In(tail), tableAt);
+            r.readTable(new RecordBytes.In(inflate(tail, inflated)), tableAt);
             r.loaded = in;
             in = null;
         } catch (IOException | RuntimeException e) {
@@ -196,6 +202,40 @@ final class LinkRecords {
             close(in);
         }
         return r;
+    }
+
+    /** Far above any site's table: a length past it is damage, not a reason to run out of memory. */
+    private static final int MAX_TABLE = 1 << 30;
+
+    private static byte[] inflate(byte[] stored, int length) throws IOException {
+        Inflater inf = new Inflater();
+        try {
+            inf.setInput(stored);
+            byte[] b = new byte[length];
+            int got = 0;
+            while (got < length && !inf.finished()) {
+                int n = inf.inflate(b, got, length - got);
+                if (n == 0 && (inf.needsInput() || inf.needsDictionary())) break;
+                got += n;
+            }
+            if (got != length || !inf.finished() || inf.getRemaining() != 0) throw RecordBytes.In.damaged();
+            return b;
+        } catch (DataFormatException e) {
+            throw RecordBytes.In.damaged();
+        } finally {
+            inf.end();
+        }
+    }
+
+    private static byte[] deflate(RecordBytes.Out... parts) throws IOException {
+        ByteArrayOutputStream b = new ByteArrayOutputStream();
+        Deflater def = new Deflater();
+        try (DeflaterOutputStream out = new DeflaterOutputStream(b, def, 1 << 16)) {
+            for (RecordBytes.Out p : parts) out.write(p.buf, 0, p.len);
+        } finally {
+            def.end();  // a deflater of our own is not ended by the stream
+        }
+        return b.toByteArray();
     }
 
     private void readTable(RecordBytes.In in, long blocksEnd) throws IOException {
@@ -380,16 +420,14 @@ final class LinkRecords {
                 tail.varint(table.first[i] + 2);
             }
             tail.varint(kept);
-            out.write(tail.buf, 0, tail.len);
-            out.write(index.buf, 0, index.len);
+            byte[] stored = deflate(tail, index);
+            out.write(stored);
             RecordBytes.Out trailer = new RecordBytes.Out();
-            CRC32 crc = new CRC32();
-            crc.update(tail.buf, 0, tail.len);
-            crc.update(index.buf, 0, index.len);
             trailer.int32((int) (at >>> 32));
             trailer.int32((int) at);
+            trailer.int32(stored.length);
             trailer.int32(tail.len + index.len);
-            trailer.int32((int) crc.getValue());
+            trailer.int32(crc(stored, stored.length));
             trailer.int32(END);
             out.write(trailer.buf, 0, trailer.len);
         } catch (IOException | RuntimeException e) {
