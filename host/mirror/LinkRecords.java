@@ -34,14 +34,15 @@ import java.util.zip.Inflater;
  * its tree once more. Any doubt (another page, another base, another default
  * encoding, a record that cannot be read) means the page is scanned as usual.
  *
- * <p>The file: a header, the links of each page in a block of its own, then a
- * table of the distinct strings (URLs, link texts, bases, encodings) and an
- * index of the pages (path, digest, base, encoding, block), then a trailer
- * that finds the table, deflated: its URLs repeat their hosts and folders. A link is a byte of flags, its URL as the step from
- * the URL id before it, and its text only when it is not the one its URL
- * had first. Only the table and the index are held in memory: the links of a
- * page are read when the page is replayed, and links found in this run go to
- * a spool file as they come. Blocks and the table carry a CRC.
+ * <p>The file: a header, the links of each page in a block of its own, then,
+ * deflated (its URLs repeat their hosts and folders), a table of the distinct
+ * strings (URLs, link texts, bases, encodings) and an index of the pages
+ * (path, digest, base, encoding, block), then a trailer that finds them. A
+ * link is a byte of flags, its URL as the step from the URL id before it, and
+ * its text only when it is not the one its URL had first. Only the table and
+ * the index are held in memory: the links of a page are read when the page is
+ * replayed, and links found in this run go to a spool file as they come.
+ * Blocks and the table carry a CRC.
  */
 final class LinkRecords {
     private static final byte[] MAGIC = "x7fenwix links 3\n".getBytes(StandardCharsets.US_ASCII);
