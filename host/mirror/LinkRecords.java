@@ -49,7 +49,7 @@ final class LinkRecords {
     /** Table offset, its length deflated and inflated, the CRC of its bytes as stored, and an end mark. */
     private static final int TRAILER = 8 + 4 + 4 + 4 + 4;
     private static final int END = 0x78376c6b;
-    private static final String SPOOL_NAME = OutFiles.RECORDS_NAME + ".spool";
+    private static final String SPOOL_NAME = OutFiles.RECORDS_SPOOL_NAME;
     /** A text id that stands for no text at all, and a URL that has no first text yet. */
     private static final int NO_TEXT = -1;
     private static final int UNSET = -2;

@@ -22,6 +22,8 @@ final class OutFiles implements AutoCloseable {
     static final String LOG_NAME = "x7fenwix.log";
     static final String LOCK_NAME = ".x7fenwix-lock";
     static final String RECORDS_NAME = ".x7fenwix-links";
+    /** The links found in this run, until the records are saved. */
+    static final String RECORDS_SPOOL_NAME = RECORDS_NAME + ".spool";
     /** Index pages that are their folders' pages ("/index.html" and "/"), saved once, one pair a line. */
     static final String SAME_NAME = ".x7fenwix-same";
     /** The file being transferred: a run killed outright leaves its name here. */
