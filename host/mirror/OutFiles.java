@@ -36,6 +36,8 @@ final class OutFiles implements AutoCloseable {
     private Writer log;
     private FileChannel inflight;
     private FileChannel unrewritten;
+    /** Whether an earlier run left its rewrite pass unfinished (or some files to try again). */
+    private boolean passUnfinished;
 
     private OutFiles(File out) {
         this.out = out;
@@ -123,6 +125,7 @@ final class OutFiles implements AutoCloseable {
      * per request cost more than the request on an update.
      */
     void openNotes() throws IOException {
+        passUnfinished = file(PENDING_NAME).exists();
         inflight = FileChannel.open(file(INFLIGHT_NAME).toPath(), StandardOpenOption.CREATE, StandardOpenOption.WRITE);
         unrewritten = FileChannel.open(file(PENDING_NAME).toPath(), StandardOpenOption.CREATE, StandardOpenOption.WRITE,
                 StandardOpenOption.APPEND);
@@ -188,12 +191,20 @@ final class OutFiles implements AutoCloseable {
         Set<String> pages = new HashSet<>();
         try {
             for (String line : Files.readAllLines(file(PENDING_NAME).toPath(), StandardCharsets.UTF_8)) {
-                if (!line.isEmpty()) pages.add(LinkRewrite.normal(FolderClash.place(new File(line)).getPath()));
+                if (!line.isEmpty()) pages.add(CrawlNodes.normal(FolderClash.place(new File(line)).getPath()));
             }
         } catch (IOException e) {
             // none pending
         }
         return pages;
+    }
+
+    /**
+     * Whether an earlier run's rewrite pass did not end with every file done:
+     * its notes name the pages it saved, not the other files it saved.
+     */
+    boolean earlierPassUnfinished() {
+        return passUnfinished;
     }
 
     /** After a whole rewrite pass only the pages it could not rewrite stay pending. */
