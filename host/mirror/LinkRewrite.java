@@ -64,12 +64,12 @@ final class LinkRewrite {
         WHOLE,
         /** Rewritten before: only if it names a page saved now by its web address. */
         IF_ADDRESSED,
-        /** Rewritten before, but a file it may name moved into its folder: every reference, no tree. */
+        /** Rewritten before, but a file it may name is gone: every reference, no tree. */
         REFERENCES
     }
 
     void run(Set<String> pending) {
-        run(pending, false);
+        run(pending, false, false);
     }
 
     /**
@@ -79,17 +79,17 @@ final class LinkRewrite {
      * pages that are saved now. A document rewritten before and found
      * unchanged on the server already links to the saved files. Pending notes
      * name pages only: after an unfinished pass (everyStylesheet) each
-     * stylesheet is taken as pending.
+     * stylesheet is taken as pending. When this run removed files that an
+     * earlier run saved (filesGone), or moved them into their folders, a link
+     * to one no longer leads to it: every reference of every document is
+     * looked at, without the library's tree, as if it were pending.
      */
-    void run(Set<String> pending, boolean everyStylesheet) {
-        // A link to a file that has since moved into its folder names a folder:
-        // the rewrite of earlier runs no longer holds.
-        boolean moved = false;
+    void run(Set<String> pending, boolean everyStylesheet, boolean filesGone) {
+        boolean moved = filesGone || crawler.getLog().contains(MOVED_INTO_FOLDER);
         List<NodeURL> docs = new ArrayList<>();
         for (NodeURL doc : crawler.knownNodes()) {
             if (!doc.isLoaded() || doc.getLoadedFilename() == null || !(doc.isHtml() || doc.isCss())) continue;
             docs.add(doc);
-            moved |= doc.getLoadedFilename().endsWith(File.separator + FolderClash.FILE_NAME);
         }
         List<Work> work = new ArrayList<>(docs.size());
         for (NodeURL doc : docs) {
@@ -123,6 +123,9 @@ final class LinkRewrite {
             pool.shutdownNow();
         }
     }
+
+    /** The crawl's log line of a file moved into the folder of its name (FolderClash). */
+    private static final String MOVED_INTO_FOLDER = "Moved under its folder:";
 
     /** Threads of the pass at most: a tree in memory per thread. */
     private static final int MAX_THREADS = 4;

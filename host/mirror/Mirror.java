@@ -183,7 +183,8 @@ public final class Mirror {
             // one pass: the library's links and every other reference, in pages and stylesheets
             rw = new LinkRewrite(crawler, trees);
             try {
-                rw.run(files.pendingRewrites(), files.earlierPassUnfinished());
+                rw.run(files.pendingRewrites(), files.earlierPassUnfinished(),
+                        files.folderPagesFoundNow(crawl.sameAsFound()));
             } catch (RuntimeException e) {
                 failed("the rewrite pass ended early", e);
             }

@@ -38,6 +38,8 @@ final class OutFiles implements AutoCloseable {
     private FileChannel unrewritten;
     /** Whether an earlier run left its rewrite pass unfinished (or some files to try again). */
     private boolean passUnfinished;
+    /** The folders' pages noted by earlier runs, as read at the start of this one. */
+    private java.util.Map<String, String> sameAsRead = java.util.Map.of();
 
     private OutFiles(File out) {
         this.out = out;
@@ -63,6 +65,7 @@ final class OutFiles implements AutoCloseable {
     /** The index pages an earlier run found to be their folders' pages; none when they cannot be read. */
     java.util.Map<String, String> sameAsFolder() {
         java.util.Map<String, String> m = new java.util.HashMap<>();
+        sameAsRead = m;
         try {
             for (String line : Files.readAllLines(file(SAME_NAME).toPath(), StandardCharsets.UTF_8)) {
                 int tab = line.indexOf('\t');
@@ -72,6 +75,14 @@ final class OutFiles implements AutoCloseable {
             // a lost note costs one more request of each index page
         }
         return m;
+    }
+
+    /**
+     * Whether found holds a folder's page that the note read at the start did
+     * not: its index page's copy, which an earlier run may have saved, is gone.
+     */
+    boolean folderPagesFoundNow(java.util.Map<String, String> found) {
+        return !sameAsRead.keySet().containsAll(found.keySet());
     }
 
     /** Keeps the index pages found to be their folders' pages for the next run. */
