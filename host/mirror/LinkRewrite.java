@@ -130,11 +130,6 @@ final class LinkRewrite {
     /** Threads of the pass at most: a tree in memory per thread. */
     private static final int MAX_THREADS = 4;
 
-    /** Rewrites one saved page with every link; true when it was written back. */
-    boolean page(NodeURL page) {
-        return document(page, Work.WHOLE);
-    }
-
     /** Rewrites one saved document as far as work asks; true when it was written back. */
     private boolean document(NodeURL doc, Work work) {
         boolean isPage = doc.isHtml();
