@@ -120,9 +120,10 @@ public class UrlLoad {
     // Called by the natives.
 
     public void appendLog(String line) {
-        log.append(line);
         Consumer<String> sink = logSink;
+        // a run's log goes to its file: kept here as well, it would grow with the site
         if (sink != null) sink.accept(line);
+        else log.append(line);
     }
 
     public static void fileSetLastModified(File f, long time) {
@@ -175,6 +176,7 @@ public class UrlLoad {
     // Host side.
 
     public void setLogSink(Consumer<String> sink) { this.logSink = sink; }
+    /** The log of a crawler without a sink (see setLogSink). */
     public String getLog() { return log.toString(); }
 
     /** Where a node's body is saved: under a folder of its name when a folder has that name. */

@@ -80,12 +80,11 @@ final class LinkRewrite {
      * unchanged on the server already links to the saved files. Pending notes
      * name pages only: after an unfinished pass (everyStylesheet) each
      * stylesheet is taken as pending. When this run removed files that an
-     * earlier run saved (filesGone), or moved them into their folders, a link
+     * earlier run saved, or moved them into their folders (moved), a link
      * to one no longer leads to it: every reference of every document is
      * looked at, without the library's tree, as if it were pending.
      */
-    void run(Set<String> pending, boolean everyStylesheet, boolean filesGone) {
-        boolean moved = filesGone || crawler.getLog().contains(MOVED_INTO_FOLDER);
+    void run(Set<String> pending, boolean everyStylesheet, boolean moved) {
         List<NodeURL> docs = new ArrayList<>();
         for (NodeURL doc : crawler.knownNodes()) {
             if (!doc.isLoaded() || doc.getLoadedFilename() == null || !(doc.isHtml() || doc.isCss())) continue;
@@ -123,9 +122,6 @@ final class LinkRewrite {
             pool.shutdownNow();
         }
     }
-
-    /** The crawl's log line of a file moved into the folder of its name (FolderClash). */
-    private static final String MOVED_INTO_FOLDER = "Moved under its folder:";
 
     /** Threads of the pass at most: a tree in memory per thread. */
     private static final int MAX_THREADS = 4;

@@ -184,7 +184,7 @@ public final class Mirror {
             rw = new LinkRewrite(crawler, trees);
             try {
                 rw.run(files.pendingRewrites(), files.earlierPassUnfinished(),
-                        files.folderPagesFoundNow(crawl.sameAsFound()));
+                        files.folderPagesFoundNow(crawl.sameAsFound()) || crawl.movedAny());
             } catch (RuntimeException e) {
                 failed("the rewrite pass ended early", e);
             }
