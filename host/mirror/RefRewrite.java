@@ -102,8 +102,11 @@ final class RefRewrite {
         if (!p.equals("http") && !p.equals("https")) return null;
         // a web address of a target that was not saved stays as it is written
         if (text.regionMatches(true, 0, "http:", 0, 5) || text.regionMatches(true, 0, "https:", 0, 6)) return null;
-        String web = target != null && target.getURL() != null ? target.getURL().toString() : u.toString();
-        if (target != null && !fragment.isEmpty() && web.indexOf('#') < 0) web += escapedFragment(fragment);
+        String web = u.toString();
+        if (target != null && target.getURL() != null) {
+            // the target's URL may keep the fragment of the link that found it first: this one keeps its own
+            web = UrlLoad.key(target.getURL()) + escapedFragment(fragment);
+        }
         return inContext(web, r);
     }
 

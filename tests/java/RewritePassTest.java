@@ -44,6 +44,24 @@ class RewritePassTest {
         }
     }
 
+    /** A link to a page that was not saved gets its web address with its own fragment, not another link's. */
+    @Test
+    void aWebAddressKeepsItsOwnLinksFragment() throws Exception {
+        File work = Jvm.tempDir("rewrite-fragment");
+        File www = new File(work, "www");
+        write(www, "index.html", "<a href=gone.html#first>g</a> <iframe src=gone.html></iframe>"
+                + " <iframe src=gone.html#second></iframe>");
+        File out = new File(work, "copy");
+        try (Nginx web = Nginx.start(www)) {
+            MirrorRuns.mirror(web.url("/index.html").toString(), out.getPath()).ok();
+            String page = read(new File(out, "127.0.0.1 " + web.port() + "/index.html"));
+            String gone = web.url("/gone.html").toString();
+            assertTrue(page.contains("<a href=\"" + gone + "#first\">"), page);
+            assertTrue(page.contains("<iframe src=" + gone + "></iframe>"), page);
+            assertTrue(page.contains("<iframe src=" + gone + "#second></iframe>"), page);
+        }
+    }
+
     /**
      * A run stopped before or during its pass leaves pages unrewritten, noted
      * as pending, and stylesheets unrewritten with no note: here half the
