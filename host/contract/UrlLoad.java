@@ -140,9 +140,10 @@ public class UrlLoad {
             aside.accept(line);
             return;
         }
-        log.append(line);
         Consumer<String> sink = logSink;
+        // a run's log goes to its file: kept here as well, it would grow with the site
         if (sink != null) sink.accept(line);
+        else log.append(line);
     }
 
     public static void fileSetLastModified(File f, long time) {
@@ -195,6 +196,7 @@ public class UrlLoad {
     // Host side.
 
     public void setLogSink(Consumer<String> sink) { this.logSink = sink; }
+    /** The log of a crawler without a sink (see setLogSink). */
     public String getLog() { return log.toString(); }
 
     /** Where a node's body is saved: under a folder of its name when a folder has that name. */

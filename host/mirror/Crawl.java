@@ -339,7 +339,13 @@ final class Crawl {
         if (from.getPath().equals(owner.getLoadedFilename())) owner.setLoadedFilename(to.getPath());
         byLocalFile.put(to.getPath(), owner);
         by.appendLog("Moved under its folder:" + from.getPath() + " -> " + to.getPath() + "\n");
+        movedAny = true;
     }
+
+    /** Whether this run moved a saved file into the folder of its name: links to it moved too. */
+    private volatile boolean movedAny;
+
+    boolean movedAny() { return movedAny; }
 
     /**
      * A redirect: followed by asking for the node again under its new URL (so

@@ -15,6 +15,11 @@ final class LinkAttributes {
         return REWRITTEN.get(tag);
     }
 
+    /** The tags (lower case) whose link is rewritten. */
+    static java.util.Set<String> rewrittenTags() {
+        return REWRITTEN.keySet();
+    }
+
     /** An attribute's value without one pair of matching enclosing quotes. */
     static String unquote(String v) {
         if (v.length() >= 2 && (v.charAt(0) == '"' || v.charAt(0) == '\'') && v.charAt(v.length() - 1) == v.charAt(0)) {

@@ -1,7 +1,7 @@
 import com.tolvak.fenwix.NodeURL;
 
+import java.io.ByteArrayInputStream;
 import java.io.File;
-import java.io.FileInputStream;
 import java.io.FileOutputStream;
 import java.io.IOException;
 import java.io.InputStreamReader;
@@ -12,36 +12,36 @@ import java.nio.file.Files;
 import java.nio.file.StandardCopyOption;
 import java.util.ArrayList;
 import java.util.Arrays;
-import java.util.HashMap;
 import java.util.List;
-import java.util.Map;
 import java.util.Set;
 import java.util.concurrent.ExecutorService;
 import java.util.concurrent.Future;
 import java.util.concurrent.atomic.AtomicInteger;
 
 /**
- * The pass after the crawl: every saved page is read into a tree again, its
- * links are pointed at the saved copies (repAttrib), and a page that changed
- * is written back. Pages are read and written as ISO-8859-1, which maps every
- * byte to one character and back, so that whatever a page's encoding, only the
- * rewritten links differ; or from the tree that the crawl's scan read, in its
- * encoding, when that tree gives back the page's bytes exactly.
+ * The pass after the crawl, one read and at most one write per saved page or
+ * stylesheet. A page's links are pointed at the saved copies by the library
+ * (repAttrib) in a tree of the page, then every reference the library does
+ * not cover by RefRewrite in the bytes that tree gives back. Pages are read
+ * as ISO-8859-1, which maps every byte to one character and back, so that
+ * whatever a page's encoding only the rewritten links differ; or the tree
+ * that the crawl's scan read is taken, in its encoding, when it gives back
+ * the page's bytes exactly.
  */
 final class LinkRewrite {
     /** What the pass did. */
     int pagesRewritten;
     int linksRewritten;
     int pagesLeft;  // pages that could not be rewritten (see the log)
-    /** Pages written back, by loaded file name. */
+    /** Documents written back, by loaded file name. */
     final List<String> written = java.util.Collections.synchronizedList(new ArrayList<>());
-    /** Pages whose rewriting failed on a file error, to be tried again by the next run. */
+    /** Documents whose rewriting failed on a file error, to be tried again by the next run. */
     final Set<String> retry = new java.util.TreeSet<>();
 
     private final UrlLoad crawler;
     private final File root;
-    private final Map<String, NodeURL> discovered = new HashMap<>();
-    private final Map<String, NodeURL> byFile = new HashMap<>();
+    private final CrawlNodes nodes;
+    private final RefRewrite refs;
 
     /** Trees read during the crawl, or null. */
     private final PageTrees trees;
@@ -54,53 +54,56 @@ final class LinkRewrite {
         this.crawler = crawler;
         this.trees = trees;
         this.root = crawler.getRoot();
-        for (NodeURL n : crawler.urlToLoad) {
-            if (n.getURL() != null) discovered.putIfAbsent(UrlLoad.key(n.getURL()), n);
-        }
-        for (NodeURL n : crawler.knownNodes()) {
-            if (n.getLoadedFilename() != null) byFile.put(normal(n.getLoadedFilename()), n);
-        }
+        this.nodes = new CrawlNodes(crawler);
+        this.refs = new RefRewrite(crawler, nodes);
     }
 
-    static String normal(String path) {
-        try {
-            return new File(path).getAbsoluteFile().toPath().normalize().toString();
-        } catch (java.nio.file.InvalidPathException e) {
-            // a name this platform cannot hold is no saved file
-            return new File(path).getAbsolutePath();
-        }
+    /** How much of the rewrite a document gets. */
+    private enum Work {
+        /** Saved or changed by this run, or pending: the library's links and every reference. */
+        WHOLE,
+        /** Rewritten before: only if it names a page saved now by its web address. */
+        IF_ADDRESSED,
+        /** Rewritten before, but a file it may name is gone: every reference, no tree. */
+        REFERENCES
     }
 
-    /** The crawl's node for a URL: the one fetched, else the first one found in a page. */
-    NodeURL node(URL url) {
-        NodeURL n = crawler.known(url);
-        return n != null ? n : discovered.get(UrlLoad.key(url));
+    void run(Set<String> pending) {
+        run(pending, false, false);
     }
 
     /**
-     * Rewrites the saved pages of the crawl that may need it: those saved by
-     * this run, those an earlier run saved but did not get to rewrite
-     * (pending, by normal path), and those whose web addresses name pages that
-     * are saved now. A page rewritten before and found unchanged on the server
-     * already links to the saved files.
+     * Rewrites the saved pages and stylesheets of the crawl that may need it:
+     * those saved by this run, those an earlier run saved but did not get to
+     * rewrite (pending, by normal path), and those whose web addresses name
+     * pages that are saved now. A document rewritten before and found
+     * unchanged on the server already links to the saved files. Pending notes
+     * name pages only: after an unfinished pass (everyStylesheet) each
+     * stylesheet is taken as pending. When this run removed files that an
+     * earlier run saved, or moved them into their folders (moved), a link
+     * to one no longer leads to it: every reference of every document is
+     * looked at, without the library's tree, as if it were pending.
      */
-    void run(Set<String> pending) {
-        List<NodeURL> pages = new ArrayList<>();
-        List<Boolean> always = new ArrayList<>();
-        for (NodeURL page : crawler.knownNodes()) {
-            if (!page.isLoaded() || !page.isHtml() || page.getLoadedFilename() == null) continue;
-            boolean rewritten = page.isPreviouslyDownloaded() && !pending.contains(normal(page.getLoadedFilename()));
-            pages.add(page);
-            always.add(!rewritten);
+    void run(Set<String> pending, boolean everyStylesheet, boolean moved) {
+        List<NodeURL> docs = new ArrayList<>();
+        for (NodeURL doc : crawler.knownNodes()) {
+            if (!doc.isLoaded() || doc.getLoadedFilename() == null || !(doc.isHtml() || doc.isCss())) continue;
+            docs.add(doc);
         }
-        // Pages are independent and the natives keep no state: each thread
-        // reads, rewrites and writes whole pages of its own.
-        int threads = Math.min(Math.min(MAX_THREADS, Runtime.getRuntime().availableProcessors()), pages.size());
+        List<Work> work = new ArrayList<>(docs.size());
+        for (NodeURL doc : docs) {
+            boolean whole = !doc.isPreviouslyDownloaded() || pending.contains(CrawlNodes.normal(doc.getLoadedFilename()))
+                    || everyStylesheet && !doc.isHtml();
+            work.add(whole ? Work.WHOLE : moved ? Work.REFERENCES : Work.IF_ADDRESSED);
+        }
+        // Documents are independent and the natives keep no state: each thread
+        // reads, rewrites and writes whole documents of its own.
+        int threads = Math.min(Math.min(MAX_THREADS, Runtime.getRuntime().availableProcessors()), docs.size());
         AtomicInteger next = new AtomicInteger();
         Runnable worker = () -> {
-            // a stop ends the pass between pages; the pending list keeps the rest
-            for (int i = next.getAndIncrement(); i < pages.size() && !crawler.aborted; i = next.getAndIncrement()) {
-                page(pages.get(i), always.get(i));
+            // a stop ends the pass between documents; the pending list keeps the rest
+            for (int i = next.getAndIncrement(); i < docs.size() && !crawler.aborted; i = next.getAndIncrement()) {
+                document(docs.get(i), work.get(i));
             }
         };
         if (threads <= 1) {
@@ -123,34 +126,109 @@ final class LinkRewrite {
     /** Threads of the pass at most: a tree in memory per thread. */
     private static final int MAX_THREADS = 4;
 
-    /** Whether a page names by its web address a page that is saved now. */
-    private boolean linksToSavedByAddress(String text) {
-        return WebAddresses.any(text, a -> {
-            try {
-                NodeURL n = node(new URL(a));
-                return n != null && n.isLoaded();
-            } catch (java.net.MalformedURLException e) {
-                return false;  // not a link
+    /** Rewrites one saved document as far as work asks; true when it was written back. */
+    private boolean document(NodeURL doc, Work work) {
+        boolean isPage = doc.isHtml();
+        File file = new File(doc.getLoadedFilename());
+        if (!SavedLinks.inside(root, file)) {
+            if (isPage) {
+                crawler.appendLog("Refused file outside the mirror:" + file.getPath() + "\n");
+                left();
             }
-        });
+            return false;
+        }
+        if (!isPage && !file.isFile()) return false;
+        try {
+            byte[] bytes = Files.readAllBytes(file.toPath());
+            boolean tree = isPage && work == Work.WHOLE;
+            if (work == Work.IF_ADDRESSED) {
+                Addressed a = addressed(bytes);
+                if (!a.byReference) return false;
+                tree = isPage && a.byLibrary;
+            }
+            byte[] now = bytes;
+            int links = 0;
+            if (tree) {
+                Linked linked = linked(doc, file, bytes);
+                if (linked != null) {
+                    now = linked.bytes;
+                    links = linked.links;
+                }
+            }
+            try {
+                RefRewrite.Spliced spliced = refs.splice(doc, file, now);
+                if (spliced != null) {
+                    now = spliced.bytes();
+                    links += spliced.changed();
+                }
+            } catch (RuntimeException e) {
+                // the library's links stand without the other references
+                crawler.appendLog("Page left as it is:" + file.getPath() + " (" + Causes.of(e) + ")\n");
+            }
+            if (now == bytes) return false;
+            writeBack(file, now);
+            written.add(doc.getLoadedFilename());
+            rewritten(links);
+            return true;
+        } catch (IOException e) {
+            crawler.appendLog("Error rewriting file:" + file.getPath() + " (" + Causes.of(e) + ")\n");
+            retryLater(file.getPath());
+            return false;
+        } catch (RuntimeException e) {
+            // one document that cannot be rewritten never ends the pass
+            crawler.appendLog("Page left as it is:" + file.getPath() + " (" + Causes.of(e) + ")\n");
+            if (isPage) left();
+            return false;
+        }
+    }
+
+    /** Which rewrite finds a page saved now behind a web address of a document. */
+    private static final class Addressed {
+        boolean byLibrary;
+        boolean byReference;
     }
 
     /**
-     * Rewrites one saved page; true when it was written back. Unless always,
-     * a page is read into a tree only when it names a saved page by its web
-     * address.
+     * Whether a document rewritten before names a page saved now by its web
+     * address: one search of its bytes, no copy of them.
      */
-    boolean page(NodeURL page, boolean always) {
-        File file = new File(page.getLoadedFilename());
-        if (!SavedLinks.inside(root, file)) {
-            crawler.appendLog("Refused file outside the mirror:" + file.getPath() + "\n");
-            left();
-            return false;
-        }
+    private Addressed addressed(byte[] bytes) {
+        Addressed a = new Addressed();
+        WebAddresses.any(bytes, address -> {
+            if (!a.byLibrary) a.byLibrary = libraryFinds(address);
+            if (!a.byReference) a.byReference = a.byLibrary || nodes.namesSaved(address);
+            return a.byLibrary;
+        });
+        return a;
+    }
+
+    /** Whether the library's rewrite finds a saved page behind a web address. */
+    private boolean libraryFinds(String address) {
         try {
-            byte[] bytes = Files.readAllBytes(file.toPath());
-            String original = new String(bytes, StandardCharsets.ISO_8859_1);
-            if (!always && !linksToSavedByAddress(original)) return false;
+            NodeURL n = nodes.node(new URL(address));
+            return n != null && n.isLoaded();
+        } catch (java.net.MalformedURLException e) {
+            return false;  // not a link
+        }
+    }
+
+    /** A page's bytes after the library's rewrite, and the links it changed. */
+    private static final class Linked {
+        final byte[] bytes;
+        final int links;
+
+        Linked(byte[] bytes, int links) {
+            this.bytes = bytes;
+            this.links = links;
+        }
+    }
+
+    /**
+     * The page with the library's links pointed at the saved copies; null when
+     * none changed or the page is left as it is (then the log says why).
+     */
+    private Linked linked(NodeURL page, File file, byte[] bytes) {
+        try {
             // A tree read by the crawl's scan serves only if it gives the page
             // back as the page is now; it is written in its own encoding.
             PageTrees.Held held = trees == null ? null : trees.take(page.getLoadedFilename());
@@ -161,42 +239,37 @@ final class LinkRewrite {
                 encoding = held.encoding;
             }
             if (tree == null) {
+                // a page without such a tag would give itself back unchanged:
+                // a tree of it only costs memory (some ten times the page)
+                if (!RewrittenTags.any(bytes)) return null;
                 tree = new x7Element("");
-                try (InputStreamReader in = new InputStreamReader(new FileInputStream(file), StandardCharsets.ISO_8859_1)) {
+                try (InputStreamReader in = new InputStreamReader(new ByteArrayInputStream(bytes), StandardCharsets.ISO_8859_1)) {
                     tree.findChild(in);
                 } catch (StackOverflowError e) {
                     // Nested deeper than the thread's stack: the crawl's page scan
                     // gave up on this page too; the pass goes on with the others.
                     crawler.appendLog("Page left as it is (nested too deeply to be read):" + file.getPath() + "\n");
                     left();
-                    return false;
+                    return null;
                 }
                 // A tree that does not give the page back byte for byte would
                 // change more than its links.
-                if (!tree.isFaithful() || !tree.toString().equals(original)) {
+                if (!tree.isFaithful() || !Arrays.equals(tree.toString().getBytes(StandardCharsets.ISO_8859_1), bytes)) {
                     crawler.appendLog("Page left as it is (its tree does not give it back):" + file.getPath() + "\n");
                     left();
-                    return false;
+                    return null;
                 }
             }
-            UpdParent up = new UpdParent(page, this::node, p -> byFile.get(p));
+            UpdParent up = new UpdParent(page, nodes::node, nodes::byFile);
             int links = rewriteLinks(tree, up);
-            if (!up.isModified) return false;
+            if (!up.isModified) return null;
             byte[] text = tree.toString().getBytes(encoding);
-            if (Arrays.equals(text, bytes)) return false;
-            writeBack(file, text);
-            written.add(page.getLoadedFilename());
-            rewritten(links);
-            return true;
-        } catch (IOException e) {
-            crawler.appendLog("Error rewriting file:" + file.getPath() + " (" + Causes.of(e) + ")\n");
-            retryLater(file.getPath());
-            return false;
-        } catch (RuntimeException e) {
+            return Arrays.equals(text, bytes) ? null : new Linked(text, links);
+        } catch (IOException | RuntimeException e) {
             // one page that cannot be rewritten never ends the pass
             crawler.appendLog("Page left as it is:" + file.getPath() + " (" + Causes.of(e) + ")\n");
             left();
-            return false;
+            return null;
         }
     }
 

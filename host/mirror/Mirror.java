@@ -180,27 +180,15 @@ public final class Mirror {
 
         LinkRewrite rw = null;
         if (!crawler.aborted) {
+            // one pass: the library's links and every other reference, in pages and stylesheets
             rw = new LinkRewrite(crawler, trees);
             try {
-                rw.run(files.pendingRewrites());
+                rw.run(files.pendingRewrites(), files.earlierPassUnfinished(),
+                        files.folderPagesFoundNow(crawl.sameAsFound()) || crawl.movedAny());
             } catch (RuntimeException e) {
                 failed("the rewrite pass ended early", e);
             }
-            // then every reference the library's pass does not cover, in pages and stylesheets
-            RefRewrite refs = new RefRewrite(crawler);
-            try {
-                refs.run();
-            } catch (RuntimeException e) {
-                failed("the rewrite pass ended early", e);
-            }
-            for (String w : refs.written) {
-                if (!rw.written.contains(w)) rw.pagesRewritten++;
-            }
-            rw.linksRewritten += refs.linksRewritten;
-            rw.retry.addAll(refs.retry);
-            rw.pagesLeft += refs.retry.size();
             records.rewritten(rw.written);
-            records.rewritten(refs.written);
             // stopped during the pass: every page noted stays pending
             if (!crawler.aborted) files.rewritesLeft(rw.retry);
         }

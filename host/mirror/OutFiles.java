@@ -22,6 +22,8 @@ final class OutFiles implements AutoCloseable {
     static final String LOG_NAME = "x7fenwix.log";
     static final String LOCK_NAME = ".x7fenwix-lock";
     static final String RECORDS_NAME = ".x7fenwix-links";
+    /** The links found in this run, until the records are saved. */
+    static final String RECORDS_SPOOL_NAME = RECORDS_NAME + ".spool";
     /** Index pages that are their folders' pages ("/index.html" and "/"), saved once, one pair a line. */
     static final String SAME_NAME = ".x7fenwix-same";
     /** The file being transferred: a run killed outright leaves its name here. */
@@ -34,6 +36,10 @@ final class OutFiles implements AutoCloseable {
     private Writer log;
     private FileChannel inflight;
     private FileChannel unrewritten;
+    /** Whether an earlier run left its rewrite pass unfinished (or some files to try again). */
+    private boolean passUnfinished;
+    /** The folders' pages noted by earlier runs, as read at the start of this one. */
+    private java.util.Map<String, String> sameAsRead = java.util.Map.of();
 
     private OutFiles(File out) {
         this.out = out;
@@ -59,6 +65,7 @@ final class OutFiles implements AutoCloseable {
     /** The index pages an earlier run found to be their folders' pages; none when they cannot be read. */
     java.util.Map<String, String> sameAsFolder() {
         java.util.Map<String, String> m = new java.util.HashMap<>();
+        sameAsRead = m;
         try {
             for (String line : Files.readAllLines(file(SAME_NAME).toPath(), StandardCharsets.UTF_8)) {
                 int tab = line.indexOf('\t');
@@ -68,6 +75,14 @@ final class OutFiles implements AutoCloseable {
             // a lost note costs one more request of each index page
         }
         return m;
+    }
+
+    /**
+     * Whether found holds a folder's page that the note read at the start did
+     * not: its index page's copy, which an earlier run may have saved, is gone.
+     */
+    boolean folderPagesFoundNow(java.util.Map<String, String> found) {
+        return !sameAsRead.keySet().containsAll(found.keySet());
     }
 
     /** Keeps the index pages found to be their folders' pages for the next run. */
@@ -121,6 +136,7 @@ final class OutFiles implements AutoCloseable {
      * per request cost more than the request on an update.
      */
     void openNotes() throws IOException {
+        passUnfinished = file(PENDING_NAME).exists();
         inflight = FileChannel.open(file(INFLIGHT_NAME).toPath(), StandardOpenOption.CREATE, StandardOpenOption.WRITE);
         unrewritten = FileChannel.open(file(PENDING_NAME).toPath(), StandardOpenOption.CREATE, StandardOpenOption.WRITE,
                 StandardOpenOption.APPEND);
@@ -192,12 +208,20 @@ final class OutFiles implements AutoCloseable {
         Set<String> pages = new HashSet<>();
         try {
             for (String line : Files.readAllLines(file(PENDING_NAME).toPath(), StandardCharsets.UTF_8)) {
-                if (!line.isEmpty()) pages.add(LinkRewrite.normal(FolderClash.place(new File(line)).getPath()));
+                if (!line.isEmpty()) pages.add(CrawlNodes.normal(FolderClash.place(new File(line)).getPath()));
             }
         } catch (IOException e) {
             // none pending
         }
         return pages;
+    }
+
+    /**
+     * Whether an earlier run's rewrite pass did not end with every file done:
+     * its notes name the pages it saved, not the other files it saved.
+     */
+    boolean earlierPassUnfinished() {
+        return passUnfinished;
     }
 
     /** After a whole rewrite pass only the pages it could not rewrite stay pending. */

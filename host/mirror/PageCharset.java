@@ -36,16 +36,31 @@ final class PageCharset {
         return cs;
     }
 
+    /** As of(page), with the page's bytes as they are now in hand: none read again. */
+    static Charset of(NodeURL page, byte[] bytes) {
+        Charset cs = named(page.getCharset() == null ? null : "charset=" + page.getCharset());
+        if (cs == null) cs = fromMeta(bytes, Math.min(bytes.length, HEAD));
+        if (cs == null) cs = StandardCharsets.UTF_8;
+        page.setCharset(cs.name());
+        return cs;
+    }
+
+    private static final int HEAD = 4096;
+
     /** The charset of a meta tag in the page's first kilobytes, as browsers look for it. */
     private static Charset fromMeta(String file) {
         if (file == null) return null;
-        byte[] head = new byte[4096];
+        byte[] head = new byte[HEAD];
         int n;
         try (FileInputStream in = new FileInputStream(file)) {
             n = in.readNBytes(head, 0, head.length);
         } catch (IOException | RuntimeException e) {
             return null;
         }
+        return fromMeta(head, n);
+    }
+
+    private static Charset fromMeta(byte[] head, int n) {
         String s = new String(head, 0, n, StandardCharsets.ISO_8859_1).toLowerCase(Locale.ROOT);
         for (int at = s.indexOf("<meta"); at >= 0; at = s.indexOf("<meta", at + 5)) {
             int end = s.indexOf('>', at);

@@ -2,106 +2,75 @@ import com.tolvak.fenwix.NodeURL;
 
 import java.io.ByteArrayOutputStream;
 import java.io.File;
-import java.io.IOException;
-import java.net.MalformedURLException;
 import java.net.URL;
 import java.nio.charset.Charset;
 import java.nio.file.Files;
 import java.nio.file.Path;
-import java.util.ArrayList;
-import java.util.HashMap;
 import java.util.List;
 import java.util.Locale;
-import java.util.Map;
-import java.util.Set;
 
 /**
- * The pass after the library's rewrite: every reference of each saved page
- * and stylesheet, found by PageRefs, is pointed at the saved file of its
- * target by a relative path a browser reading files follows, or at the
- * target's web address when it was not saved. Only the bytes of those
- * references change; a base href is pointed at the page itself, so that
- * relative links stay relative to the saved file.
+ * The byte part of the rewrite pass: every reference of a saved page or
+ * stylesheet, found by PageRefs, is pointed at the saved file of its target
+ * by a relative path a browser reading files follows, or at the target's web
+ * address when it was not saved. Only the bytes of those references change; a
+ * base href is pointed at the page itself, so that relative links stay
+ * relative to the saved file. Keeps no state of its own: the pass's threads
+ * share one.
  */
 final class RefRewrite {
-    /** Documents written back, by loaded file name. */
-    final List<String> written = new ArrayList<>();
-    int linksRewritten;
-    /** Documents whose rewriting failed on a file error, for the next run. */
-    final Set<String> retry = new java.util.TreeSet<>();
+    /** A document's new bytes and the number of references changed in them. */
+    record Spliced(byte[] bytes, int changed) {}
 
     private final UrlLoad crawler;
-    private final File root;
+    private final CrawlNodes nodes;
     private final Path rootPath;
-    private final Map<String, NodeURL> discovered = new HashMap<>();
 
-    RefRewrite(UrlLoad crawler) {
+    RefRewrite(UrlLoad crawler, CrawlNodes nodes) {
         this.crawler = crawler;
-        this.root = crawler.getRoot();
-        this.rootPath = root.getAbsoluteFile().toPath().normalize();
-        for (NodeURL n : crawler.urlToLoad) {
-            if (n.getURL() != null) discovered.putIfAbsent(RefDiscovery.key(n.getURL()), n);
-        }
+        this.nodes = nodes;
+        this.rootPath = crawler.getRoot().getAbsoluteFile().toPath().normalize();
     }
 
-    /** Rewrites every saved page and stylesheet of the crawl. */
-    void run() {
-        for (NodeURL doc : crawler.knownNodes()) {
-            if (crawler.aborted) return;
-            if (!doc.isLoaded() || doc.getLoadedFilename() == null || !(doc.isHtml() || doc.isCss())) continue;
-            document(doc);
-        }
-    }
-
-    /** Rewrites one saved document; true when it was written back. */
-    boolean document(NodeURL doc) {
-        File file = new File(doc.getLoadedFilename());
-        if (!file.isFile() || !SavedLinks.inside(root, file)) return false;
-        try {
-            byte[] bytes = Files.readAllBytes(file.toPath());
-            boolean css = doc.isCss() && !doc.isHtml();
-            List<PageRefs.Ref> refs = PageRefs.of(bytes, bytes.length, css);
-            Charset cs = PageCharset.of(doc);
-            URL base = RefDiscovery.base(doc.getURL(), bytes, refs, cs);
-            boolean moved = !base.toString().equals(doc.getURL().toString());
-            Path dir = file.getAbsoluteFile().toPath().normalize().getParent();
-            ByteArrayOutputStream out = new ByteArrayOutputStream(bytes.length + 256);
-            int at = 0;
-            int changed = 0;
-            boolean firstBase = true;
-            for (PageRefs.Ref r : refs) {
-                String text = PageRefs.text(bytes, r, cs);
-                String repl;
-                if (r.target() == PageRefs.BASE) {
-                    // the first base counts; the page itself as base resolves as the saved file does
-                    repl = firstBase ? SavedLinks.fileLink(file.getName()) : null;
-                    firstBase = false;
-                } else {
-                    repl = replacement(doc, text, r, base, moved, dir);
-                }
-                if (repl == null) continue;
-                byte[] now = repl.getBytes(cs);
-                int len = r.end() - r.start();
-                if (now.length == len && java.util.Arrays.equals(bytes, r.start(), r.end(), now, 0, len)) continue;
-                out.write(bytes, at, r.start() - at);
-                out.write(now);
-                at = r.end();
-                changed++;
+    /**
+     * The document saved as file, given as bytes, with its references
+     * rewritten; null when none changes.
+     */
+    Spliced splice(NodeURL doc, File file, byte[] bytes) {
+        boolean css = doc.isCss() && !doc.isHtml();
+        List<PageRefs.Ref> refs = PageRefs.of(bytes, bytes.length, css);
+        if (refs.isEmpty()) return null;
+        Charset cs = PageCharset.of(doc, bytes);
+        URL base = RefDiscovery.base(doc.getURL(), bytes, refs, cs);
+        boolean moved = !base.toString().equals(doc.getURL().toString());
+        Path dir = file.getAbsoluteFile().toPath().normalize().getParent();
+        ByteArrayOutputStream out = null;
+        int at = 0;
+        int changed = 0;
+        boolean firstBase = true;
+        for (PageRefs.Ref r : refs) {
+            String text = PageRefs.text(bytes, r, cs);
+            String repl;
+            if (r.target() == PageRefs.BASE) {
+                // the first base counts; the page itself as base resolves as the saved file does
+                repl = firstBase ? SavedLinks.fileLink(file.getName()) : null;
+                firstBase = false;
+            } else {
+                repl = replacement(doc, text, r, base, moved, dir);
             }
-            if (changed == 0) return false;
-            out.write(bytes, at, bytes.length - at);
-            LinkRewrite.writeBack(file, out.toByteArray());
-            written.add(doc.getLoadedFilename());
-            linksRewritten += changed;
-            return true;
-        } catch (IOException e) {
-            crawler.appendLog("Error rewriting file:" + file.getPath() + " (" + Causes.of(e) + ")\n");
-            retry.add(file.getPath());
-            return false;
-        } catch (RuntimeException e) {
-            crawler.appendLog("Page left as it is:" + file.getPath() + " (" + Causes.of(e) + ")\n");
-            return false;
+            if (repl == null) continue;
+            byte[] now = repl.getBytes(cs);
+            int len = r.end() - r.start();
+            if (now.length == len && java.util.Arrays.equals(bytes, r.start(), r.end(), now, 0, len)) continue;
+            if (out == null) out = new ByteArrayOutputStream(bytes.length + 256);
+            out.write(bytes, at, r.start() - at);
+            out.write(now, 0, now.length);
+            at = r.end();
+            changed++;
         }
+        if (changed == 0) return null;
+        out.write(bytes, at, bytes.length - at);
+        return new Spliced(out.toByteArray(), changed);
     }
 
     /**
@@ -121,15 +90,7 @@ final class RefRewrite {
         }
         URL u = RefDiscovery.linkUrl(base, text, doc.isPreviouslyDownloaded() && !moved, crawler.slashesBelowRoot(doc.getLoadedFilename()));
         if (u == null) return null;
-        NodeURL target = node(u);
-        if ((target == null || !target.isLoaded()) && doc.isPreviouslyDownloaded()) {
-            try {
-                NodeURL t = node(SavedLinks.original(u));
-                if (t != null) target = t;
-            } catch (MalformedURLException e) {
-                // no such saved name
-            }
-        }
+        NodeURL target = nodes.target(u, doc.isPreviouslyDownloaded());
         if (target != null && target.isLoaded() && target.getLoadedFilename() != null) {
             Path f = savedFile(null, target.getLoadedFilename());
             if (f != null && Files.isRegularFile(f)) {
@@ -141,8 +102,11 @@ final class RefRewrite {
         if (!p.equals("http") && !p.equals("https")) return null;
         // a web address of a target that was not saved stays as it is written
         if (text.regionMatches(true, 0, "http:", 0, 5) || text.regionMatches(true, 0, "https:", 0, 6)) return null;
-        String web = target != null && target.getURL() != null ? target.getURL().toString() : u.toString();
-        if (target != null && !fragment.isEmpty() && web.indexOf('#') < 0) web += escapedFragment(fragment);
+        String web = u.toString();
+        if (target != null && target.getURL() != null) {
+            // the target's URL may keep the fragment of the link that found it first: this one keeps its own
+            web = UrlLoad.key(target.getURL()) + escapedFragment(fragment);
+        }
         return inContext(web, r);
     }
 
@@ -191,18 +155,5 @@ final class RefRewrite {
         } catch (java.nio.file.InvalidPathException | java.io.IOError e) {
             return null;
         }
-    }
-
-    /** The crawl's node for a URL: the one fetched, else the first one found. */
-    private NodeURL node(URL u) {
-        NodeURL n = crawler.known(u);
-        if (n == null) {
-            try {
-                n = crawler.known(SavedLinks.requestable(u));
-            } catch (MalformedURLException e) {
-                // no other form
-            }
-        }
-        return n != null ? n : discovered.get(RefDiscovery.key(u));
     }
 }

@@ -101,6 +101,139 @@ class LinkRecordsTest {
         assertFalse(LinkRecords.load(root).replay(p, 9, new ArrayList<>()));
     }
 
+    /** Replays page from the records in root: its links as (level, saved, URL, text), or null when it is scanned. */
+    private static List<String> replayed(File root, NodeURL page) {
+        List<NodeURL> list = new ArrayList<>();
+        if (!LinkRecords.load(root).replay(page, 9, list)) {
+            assertTrue(list.isEmpty());
+            return null;
+        }
+        return described(list);
+    }
+
+    private static List<String> described(List<NodeURL> links) {
+        List<String> d = new ArrayList<>();
+        for (NodeURL n : links) d.add(n.getLevel() + " " + n.isFromSavedPage() + " " + n.getURL() + " " + n.getString());
+        return d;
+    }
+
+    /** Links of all kinds: many URLs (ids past one byte, steps both ways), texts shared, missing, other than the URL's first. */
+    private static List<NodeURL> randomLinks(Random r, int count) throws Exception {
+        String[] texts = {null, "", "x", "\udc00", "\ud83d\ude00 \u00e9", "t\u0000t", "page"};
+        List<NodeURL> links = new ArrayList<>();
+        for (int i = 0; i < count; i++) {
+            int level = r.nextInt(10) < 8 ? 2 + r.nextInt(2) : r.nextInt(40) - 20;
+            String text = r.nextBoolean() ? texts[r.nextInt(texts.length)] : "text " + r.nextInt(400);
+            links.add(link(level, "http://h/" + (r.nextBoolean() ? "\u00fc/" : "") + r.nextInt(600) + ".html", text,
+                    r.nextBoolean()));
+        }
+        return links;
+    }
+
+    @Test
+    void pagesCarriedOverFromRunToRunComeBackExactly() throws Exception {
+        File root = Jvm.tempDir("link-records-runs");
+        Random r = new Random(7);
+        int pages = 100;
+        List<NodeURL> nodes = new ArrayList<>();
+        List<List<NodeURL>> links = new ArrayList<>();
+        LinkRecords first = LinkRecords.load(root);
+        for (int i = 0; i < pages; i++) {
+            File f = new File(root, "h/p" + i + ".html");
+            f.getParentFile().mkdirs();
+            Files.writeString(f.toPath(), "page " + i);
+            nodes.add(page(f, "http://h/p" + i + ".html"));
+            // many pages without links first: strings added one by one, by the pages' bases alone
+            links.add(randomLinks(r, i < 70 ? 0 : r.nextInt(300)));
+            first.found(nodes.get(i), links.get(i));
+        }
+        first.save();
+        assertFalse(new File(root, OutFiles.RECORDS_NAME + ".spool").exists(), "the spool is gone once saved");
+
+        // the second run: every third page changed and scanned again, every
+        // fifth rewritten, the rest only replayed; then a third run reads it all back
+        LinkRecords second = LinkRecords.load(root);
+        for (int i = 0; i < pages; i++) {
+            File f = new File(nodes.get(i).getLoadedFilename());
+            if (i % 3 == 1) {
+                Files.writeString(f.toPath(), "page " + i + " changed");
+                assertFalse(second.replay(nodes.get(i), 9, new ArrayList<>()));
+                links.set(i, randomLinks(r, r.nextInt(300)));
+                second.found(nodes.get(i), links.get(i));
+            } else {
+                assertTrue(second.replay(nodes.get(i), 9, new ArrayList<>()), "page " + i);
+                if (i % 5 == 0) {
+                    Files.writeString(f.toPath(), "page " + i + " rewritten");
+                    second.rewritten(List.of(f.getPath()));
+                }
+            }
+        }
+        second.save();
+        for (int i = 0; i < pages; i++) {
+            List<String> want = new ArrayList<>();
+            for (NodeURL n : links.get(i)) {
+                want.add(n.getLevel() + " " + n.isFromSavedPage() + " " + n.getURL() + " " + n.getString());
+            }
+            assertEquals(want, replayed(root, nodes.get(i)), "page " + i);
+        }
+    }
+
+    @Test
+    void noByteOfTheFileCanBeDamagedIntoAWrongReplay() throws Exception {
+        File root = Jvm.tempDir("link-records-damage");
+        File file = new File(root, "p.html");
+        Files.writeString(file.toPath(), "<a href=a>a</a>");
+        NodeURL p = page(file, "http://h/p.html");
+        LinkRecords records = LinkRecords.load(root);
+        records.found(p, randomLinks(new Random(3), 12));
+        records.save();
+        List<String> right = replayed(root, p);
+        assertEquals(12, right.size());
+        File kept = new File(root, OutFiles.RECORDS_NAME);
+        byte[] whole = Files.readAllBytes(kept.toPath());
+        // every byte is under a CRC or checked against the page: one bit off anywhere means scanning
+        for (int at = 0; at < whole.length; at++) {
+            for (int bit : new int[] {0x01, 0x80}) {
+                byte[] damaged = whole.clone();
+                damaged[at] ^= bit;
+                Files.write(kept.toPath(), damaged);
+                assertEquals(null, replayed(root, p), "bit " + bit + " of byte " + at);
+            }
+        }
+    }
+
+    @Test
+    void aFileOfTheFormerFormatIsNotReplayedButReplaced() throws Exception {
+        File root = Jvm.tempDir("link-records-old");
+        File file = new File(root, "p.html");
+        Files.writeString(file.toPath(), "<a href=a>a</a>");
+        NodeURL p = page(file, "http://h/p.html");
+        // one page, its base, encoding and digest right, as the former format wrote it
+        java.io.ByteArrayOutputStream bytes = new java.io.ByteArrayOutputStream();
+        try (java.io.DataOutputStream out = new java.io.DataOutputStream(bytes)) {
+            out.writeUTF("x7fenwix links 2");
+            out.writeInt(1);
+            byte[] d = LinkRecords.digest(file);
+            for (Object field : new Object[] {"p.html", d, "http://h/p.html", PageCharset.of(p).name()}) {
+                if (field instanceof byte[]) {
+                    out.writeByte(d.length);
+                    out.write(d);
+                } else {
+                    out.writeInt(((String) field).length());
+                    out.writeUTF((String) field);
+                }
+            }
+            out.writeInt(0);
+        }
+        Files.write(new File(root, OutFiles.RECORDS_NAME).toPath(), bytes.toByteArray());
+        assertEquals(null, replayed(root, p));
+
+        LinkRecords records = LinkRecords.load(root);
+        records.found(p, List.of(link(3, "http://h/a", "a", false)));
+        records.save();
+        assertEquals(List.of("3 false http://h/a a"), replayed(root, p));
+    }
+
     @Test
     void aPageOutsideTheRootIsNeverRecorded() throws Exception {
         File root = Jvm.tempDir("link-records-outside");

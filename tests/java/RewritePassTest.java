@@ -1,0 +1,204 @@
+import static org.junit.jupiter.api.Assertions.assertArrayEquals;
+import static org.junit.jupiter.api.Assertions.assertEquals;
+import static org.junit.jupiter.api.Assertions.assertFalse;
+import static org.junit.jupiter.api.Assertions.assertTrue;
+
+import java.io.File;
+import java.io.IOException;
+import java.nio.charset.StandardCharsets;
+import java.nio.file.Files;
+import java.util.List;
+
+import org.junit.jupiter.api.Test;
+
+/**
+ * The rewrite pass of an update: a document rewritten before and unchanged is
+ * left alone unless something it names changed, and whatever an earlier run
+ * left unrewritten ends as an unbroken run would have written it.
+ */
+class RewritePassTest {
+    @Test
+    void anUnchangedDocumentIsRewrittenWhenWhatItNamesByAddressIsSavedNow() throws Exception {
+        File work = Jvm.tempDir("rewrite-address");
+        File www = new File(work, "www");
+        write(www, "index.html", "<link rel=stylesheet href=s.css><a href=a.html>a</a> <a href=b.html>b</a>");
+        write(www, "a.html", "<a href=c.html>c</a> <a href=b.html>b</a>");
+        write(www, "b.html", "<p>names nothing</p>");
+        write(www, "s.css", "p { background: url(/img/p.png) }\n");
+        File out = new File(work, "copy");
+        try (Nginx web = Nginx.start(www)) {
+            String[] args = {web.url("/index.html").toString(), out.getPath()};
+            MirrorRuns.mirror(args).ok();
+            File site = new File(out, "127.0.0.1 " + web.port());
+            // c.html and p.png were missing: their links name them by web address
+            assertTrue(read(new File(site, "a.html")).contains(web.url("/c.html").toString()));
+            assertTrue(read(new File(site, "s.css")).contains("url(" + web.url("/img/p.png") + ")"));
+
+            write(www, "c.html", "<p>c</p>");
+            write(www, "img/p.png", "png");
+            Jvm.Result update = MirrorRuns.mirror(args).ok();
+            assertEquals(4, MirrorRuns.count(update.out, "not modified (304)"), update.out);
+            assertTrue(update.out.contains("links rewritten:    2 in 2 pages"), update.out);
+            assertEquals(List.of("c.html", "b.html"), MirrorRuns.links(new File(site, "a.html")));
+            assertEquals("p { background: url(img/p.png) }\n", read(new File(site, "s.css")));
+        }
+    }
+
+    /** A link to a page that was not saved gets its web address with its own fragment, not another link's. */
+    @Test
+    void aWebAddressKeepsItsOwnLinksFragment() throws Exception {
+        File work = Jvm.tempDir("rewrite-fragment");
+        File www = new File(work, "www");
+        write(www, "index.html", "<a href=gone.html#first>g</a> <iframe src=gone.html></iframe>"
+                + " <iframe src=gone.html#second></iframe>");
+        File out = new File(work, "copy");
+        try (Nginx web = Nginx.start(www)) {
+            MirrorRuns.mirror(web.url("/index.html").toString(), out.getPath()).ok();
+            String page = read(new File(out, "127.0.0.1 " + web.port() + "/index.html"));
+            String gone = web.url("/gone.html").toString();
+            assertTrue(page.contains("<a href=\"" + gone + "#first\">"), page);
+            assertTrue(page.contains("<iframe src=" + gone + "></iframe>"), page);
+            assertTrue(page.contains("<iframe src=" + gone + "#second></iframe>"), page);
+        }
+    }
+
+    /**
+     * A run stopped before or during its pass leaves pages unrewritten, noted
+     * as pending, and stylesheets unrewritten with no note: here half the
+     * pages as the pass wrote them, the rest and the stylesheet as the server
+     * sent them, and no link records, as a run killed then leaves them.
+     */
+    @Test
+    void whatAStoppedPassLeftIsRewrittenByTheNextRunAsAnUnbrokenRunWritesIt() throws Exception {
+        File work = Jvm.tempDir("rewrite-pending");
+        File www = new File(work, "www");
+        write(www, "index.html", "<link rel=stylesheet href=css/s.css><a href=/a.html>a</a> <a href=/b.html>b</a>");
+        write(www, "a.html", "<a href=/index.html>home</a> <img src=/css/i.png>");
+        write(www, "b.html", "<a href=\"" + "/a.html\">a</a>");
+        write(www, "css/s.css", "p { background: url(/css/i.png) }\n");
+        write(www, "css/i.png", "png");
+        File whole = new File(work, "whole");
+        File stopped = new File(work, "stopped");
+        try (Nginx web = Nginx.start(www)) {
+            MirrorRuns.mirror(web.url("/index.html").toString(), whole.getPath()).ok();
+            String site = "127.0.0.1 " + web.port();
+            copyTree(whole, stopped);
+            new File(stopped, ".x7fenwix-links").delete();
+            StringBuilder pending = new StringBuilder();
+            for (String raw : List.of("index.html", "b.html", "css/s.css")) {
+                File saved = new File(stopped, site + "/" + raw);
+                File served = new File(www, raw);
+                Files.copy(served.toPath(), saved.toPath(), java.nio.file.StandardCopyOption.REPLACE_EXISTING);
+                saved.setLastModified(served.lastModified());
+            }
+            for (String page : List.of("index.html", "a.html", "b.html")) {
+                pending.append(new File(stopped, site + "/" + page).getCanonicalPath()).append('\n');
+            }
+            Files.writeString(new File(stopped, ".x7fenwix-unrewritten").toPath(), pending);
+
+            Jvm.Result next = MirrorRuns.mirror(web.url("/index.html").toString(), stopped.getPath()).ok();
+            assertEquals(5, MirrorRuns.count(next.out, "not modified (304)"), next.out);
+            for (String f : List.of("index.html", "a.html", "b.html", "css/s.css")) {
+                assertArrayEquals(Files.readAllBytes(new File(whole, site + "/" + f).toPath()),
+                        Files.readAllBytes(new File(stopped, site + "/" + f).toPath()), f);
+            }
+            assertFalse(new File(stopped, ".x7fenwix-unrewritten").exists(), "nothing left pending");
+        }
+    }
+
+    /**
+     * A file an unchanged page links to moves into the folder of its name
+     * (FolderClash), or an index page's copy goes as the folder's page is
+     * found (FolderPages): the unchanged page's links follow.
+     */
+    @Test
+    void linksOfUnchangedPagesFollowFilesThatMoveOrGo() throws Exception {
+        File work = Jvm.tempDir("rewrite-gone");
+        File www = new File(work, "www");
+        write(www, "index.html", "<a href=b>b</a> <a href=other.html>o</a> <a href=dir/index.html>d</a>");
+        write(www, "other.html", "<a href=b>b</a> <img src=/b> <a href=dir/index.html>d</a>");
+        write(www, "b", "<p>b</p>");
+        write(www, "dir/index.html", "<p>dir</p>");
+        File out = new File(work, "copy");
+        try (Nginx web = Nginx.start(www)) {
+            String[] args = {web.url("/index.html").toString(), out.getPath()};
+            MirrorRuns.mirror(args).ok();
+            File site = new File(out, "127.0.0.1 " + web.port());
+            assertEquals("<html><body><a href=b>b</a> <img src=\"b\"> <a href=dir/index.html>d</a></body></html>\n",
+                    read(new File(site, "other.html")));
+
+            // b becomes a folder with pages in it: the file b moves into it
+            new File(www, "b").delete();
+            write(www, "b/index.html", "<p>b</p>");
+            write(www, "b/c.html", "<p>c</p>");
+            change(new File(www, "index.html"), "<a href=b>b</a> <a href=other.html>o</a> <a href=b/c.html>c</a>");
+            MirrorRuns.mirror(args).ok();
+            assertTrue(new File(site, "b/" + FolderClash.FILE_NAME).isFile());
+            linksLeadToFiles(new File(site, "other.html"));
+
+            // the folder dir/ is linked now: the copy of dir/index.html goes
+            change(new File(www, "index.html"), "<a href=b>b</a> <a href=other.html>o</a> <a href=dir/>d</a>");
+            MirrorRuns.mirror(args).ok();
+            assertFalse(new File(site, "dir/index.html").exists(), "the folder's page is saved once");
+            linksLeadToFiles(new File(site, "other.html"));
+        }
+    }
+
+    private static void linksLeadToFiles(File page) throws IOException {
+        for (String link : MirrorRuns.links(page)) {
+            assertTrue(new File(page.getParentFile(), link).isFile(), link + " in " + read(page));
+        }
+    }
+
+    /** A page changed on the server, its time two seconds on, once the clock is past that. */
+    private static void change(File f, String body) throws Exception {
+        long later = f.lastModified() + 2000;
+        write(f.getParentFile(), f.getName(), body);
+        f.setLastModified(later);
+        Thread.sleep(Math.max(0, later + 1000 - System.currentTimeMillis()));
+    }
+
+    /** A page of megabytes without a tag passes the pass in a heap that could not hold its tree. */
+    @Test
+    void aLargePageWithoutTagsNeedsNoTreeOfIt() throws Exception {
+        File work = Jvm.tempDir("rewrite-large");
+        File www = new File(work, "www");
+        write(www, "index.html", "<a href=big.html>big</a>");
+        String line = "plain words of a page without any tag in it, line after line 0123456789\n";
+        Files.writeString(new File(www, "big.html").toPath(), line.repeat((8 << 20) / line.length()));
+        File out = new File(work, "copy");
+        try (Nginx web = Nginx.start(www)) {
+            String[] args = {web.url("/index.html").toString(), out.getPath()};
+            // 32 MB: the 8 MB page and its scans fit, a tree of it (some 100 MB) does not
+            for (int run = 0; run < 2; run++) {
+                Jvm.Result r = Jvm.runWithOptions(List.of("-Xmx32m"), "Mirror", args);
+                MirrorRuns.noJniWarning(r.out);
+                assertFalse(r.out.contains("OutOfMemoryError"), r.out);
+                assertEquals(0, r.exit, r.out);
+                assertEquals(2, MirrorRuns.count(r.out, run == 0 ? "pages saved" : "not modified (304)"), r.out);
+            }
+        }
+    }
+
+    private static String read(File f) throws IOException {
+        return Files.readString(f.toPath(), StandardCharsets.ISO_8859_1);
+    }
+
+    private static void write(File dir, String name, String body) throws IOException {
+        File f = new File(dir, name);
+        f.getParentFile().mkdirs();
+        String text = name.endsWith(".css") || name.endsWith(".png") ? body
+                : "<html><body>" + body + "</body></html>\n";
+        Files.writeString(f.toPath(), text, StandardCharsets.ISO_8859_1);
+    }
+
+    private static void copyTree(File from, File to) throws IOException {
+        try (var paths = Files.walk(from.toPath())) {
+            for (java.nio.file.Path p : (Iterable<java.nio.file.Path>) paths::iterator) {
+                java.nio.file.Path t = to.toPath().resolve(from.toPath().relativize(p));
+                if (Files.isDirectory(p)) Files.createDirectories(t);
+                else Files.copy(p, t, java.nio.file.StandardCopyOption.COPY_ATTRIBUTES);
+            }
+        }
+    }
+}
