@@ -48,8 +48,6 @@ public class UrlLoad {
     private int scans;
     /** Scans beside the crawl; null to scan each page in line. */
     private PageScanner pageScans;
-    /** Hears of each page tree after its scan; may be null. */
-    private volatile java.util.function.BiConsumer<NodeURL, x7Element> treeSink;
     private final StringBuffer log = new StringBuffer();
     private volatile Consumer<String> logSink;
 
@@ -90,14 +88,13 @@ public class UrlLoad {
 
     PageScanner pageScans() { return pageScans; }
 
-    void setTreeSink(java.util.function.BiConsumer<NodeURL, x7Element> sink) { this.treeSink = sink; }
 
     /** A crawler of the same mirror for scanning pages on another thread; its log is this one's. */
     UrlLoad scannerLikeThis() {
         UrlLoad s = new UrlLoad(root);
         s.records = records;
-        s.treeSink = treeSink;
         s.logSink = this::appendLog;
+        s.unread = unread;
         return s;
     }
 
@@ -189,8 +186,6 @@ public class UrlLoad {
     public void scan_html(x7Element rootElement) {
         scans++;
         rootElement.forEachTag(this::chuekia);
-        java.util.function.BiConsumer<NodeURL, x7Element> sink = treeSink;
-        if (sink != null) sink.accept(lURL, rootElement);
     }
 
     // Host side.
@@ -433,6 +428,11 @@ public class UrlLoad {
      * page as it is, else by the page scan. Each link found notes whether its
      * page was a saved copy, whose links name local files.
      */
+    /** Pages of the run whose tree could not be read, by loaded file name; shared with the scanners. */
+    private java.util.Set<String> unread = java.util.concurrent.ConcurrentHashMap.newKeySet();
+
+    java.util.Set<String> unread() { return unread; }
+
     void scan(NodeURL page) {
         int from = urlToLoad.size();
         if (records != null && records.replay(page, urlIndex, urlToLoad)) return;
@@ -448,6 +448,12 @@ public class UrlLoad {
             pHTML(page);
         } else {
             readInCharset(page, cs);
+        }
+        if (!sheet && scans == before) {
+            // no tree of the page: its links cannot be followed, and the copy is not whole
+            unread.add(page.getLoadedFilename());
+            appendLog("Page not read, its links are not followed (nested too deeply, or unreadable):"
+                    + page.getLoadedFilename() + "\n");
         }
         // then every other reference a browser follows to show the page
         boolean read = RefDiscovery.add(this, page, cs, from, sheet);
@@ -465,6 +471,8 @@ public class UrlLoad {
         } catch (IOException e) {
             appendLog("Error reading downloaded file :" + page.getLoadedFilename() + " (" + Causes.of(e) + ")\n");
             return;
+        } catch (StackOverflowError e) {
+            return;  // nested deeper than the thread's stack: as the library's own read ends
         }
         baseURL = page.getURL();
         countBaseFileSlash();

@@ -1,10 +1,8 @@
 import com.tolvak.fenwix.NodeURL;
 
-import java.io.ByteArrayInputStream;
 import java.io.File;
 import java.io.FileOutputStream;
 import java.io.IOException;
-import java.io.InputStreamReader;
 import java.net.URL;
 import java.nio.charset.Charset;
 import java.nio.charset.StandardCharsets;
@@ -21,12 +19,11 @@ import java.util.concurrent.atomic.AtomicInteger;
 /**
  * The pass after the crawl, one read and at most one write per saved page or
  * stylesheet. A page's links are pointed at the saved copies by the library
- * (repAttrib) in a tree of the page, then every reference the library does
- * not cover by RefRewrite in the bytes that tree gives back. Pages are read
- * as ISO-8859-1, which maps every byte to one character and back, so that
- * whatever a page's encoding only the rewritten links differ; or the tree
- * that the crawl's scan read is taken, in its encoding, when it gives back
- * the page's bytes exactly.
+ * (repAttrib, tag by tag: TagRewrite), then every reference the library does
+ * not cover by RefRewrite in the bytes that gives back. A page is read in its
+ * own charset where that gives its bytes back exactly, else as ISO-8859-1,
+ * which maps every byte to one character and back: only the rewritten links
+ * differ. No tree of a page is read or kept.
  */
 final class LinkRewrite {
     /** What the pass did. */
@@ -43,16 +40,8 @@ final class LinkRewrite {
     private final CrawlNodes nodes;
     private final RefRewrite refs;
 
-    /** Trees read during the crawl, or null. */
-    private final PageTrees trees;
-
     LinkRewrite(UrlLoad crawler) {
-        this(crawler, null);
-    }
-
-    LinkRewrite(UrlLoad crawler, PageTrees trees) {
         this.crawler = crawler;
-        this.trees = trees;
         this.root = crawler.getRoot();
         this.nodes = new CrawlNodes(crawler);
         this.refs = new RefRewrite(crawler, nodes);
@@ -64,7 +53,7 @@ final class LinkRewrite {
         WHOLE,
         /** Rewritten before: only if it names a page saved now by its web address. */
         IF_ADDRESSED,
-        /** Rewritten before, but a file it may name is gone: every reference, no tree. */
+        /** Rewritten before, but a file it may name is gone: every reference, not the library's. */
         REFERENCES
     }
 
@@ -82,7 +71,7 @@ final class LinkRewrite {
      * stylesheet is taken as pending. When this run removed files that an
      * earlier run saved, or moved them into their folders (moved), a link
      * to one no longer leads to it: every reference of every document is
-     * looked at, without the library's tree, as if it were pending.
+     * looked at, without the library's rewrite, as if it were pending.
      */
     void run(Set<String> pending, boolean everyStylesheet, boolean moved) {
         List<NodeURL> docs = new ArrayList<>();
@@ -123,7 +112,7 @@ final class LinkRewrite {
         }
     }
 
-    /** Threads of the pass at most: a tree in memory per thread. */
+    /** Threads of the pass at most: a page in memory per thread. */
     private static final int MAX_THREADS = 4;
 
     /** Rewrites one saved document as far as work asks; true when it was written back. */
@@ -140,15 +129,15 @@ final class LinkRewrite {
         if (!isPage && !file.isFile()) return false;
         try {
             byte[] bytes = Files.readAllBytes(file.toPath());
-            boolean tree = isPage && work == Work.WHOLE;
+            boolean byLibrary = isPage && work == Work.WHOLE;
             if (work == Work.IF_ADDRESSED) {
                 Addressed a = addressed(bytes);
                 if (!a.byReference) return false;
-                tree = isPage && a.byLibrary;
+                byLibrary = isPage && a.byLibrary;
             }
             byte[] now = bytes;
             int links = 0;
-            if (tree) {
+            if (byLibrary) {
                 Linked linked = linked(doc, file, bytes);
                 if (linked != null) {
                     now = linked.bytes;
@@ -229,43 +218,23 @@ final class LinkRewrite {
      */
     private Linked linked(NodeURL page, File file, byte[] bytes) {
         try {
-            // A tree read by the crawl's scan serves only if it gives the page
-            // back as the page is now; it is written in its own encoding.
-            PageTrees.Held held = trees == null ? null : trees.take(page.getLoadedFilename());
-            x7Element tree = null;
-            Charset encoding = StandardCharsets.ISO_8859_1;
-            if (held != null && held.gives(bytes)) {
-                tree = held.tree;
-                encoding = held.encoding;
-            }
-            if (tree == null) {
-                // a page without such a tag would give itself back unchanged:
-                // a tree of it only costs memory (some ten times the page)
-                if (!RewrittenTags.any(bytes)) return null;
-                tree = new x7Element("");
-                try (InputStreamReader in = new InputStreamReader(new ByteArrayInputStream(bytes), StandardCharsets.ISO_8859_1)) {
-                    tree.findChild(in);
-                } catch (StackOverflowError e) {
-                    // Nested deeper than the thread's stack: the crawl's page scan
-                    // gave up on this page too; the pass goes on with the others.
-                    crawler.appendLog("Page left as it is (nested too deeply to be read):" + file.getPath() + "\n");
-                    left();
-                    return null;
-                }
-                // A tree that does not give the page back byte for byte would
-                // change more than its links.
-                if (!tree.isFaithful() || !Arrays.equals(tree.toString().getBytes(StandardCharsets.ISO_8859_1), bytes)) {
-                    crawler.appendLog("Page left as it is (its tree does not give it back):" + file.getPath() + "\n");
-                    left();
-                    return null;
-                }
+            // a page without such a tag gives itself back unchanged
+            if (!RewrittenTags.any(bytes)) return null;
+            // Read in its own charset where that gives the bytes back exactly,
+            // else as ISO-8859-1, which does for any bytes: only the rewritten
+            // links differ either way.
+            Charset encoding = PageCharset.of(page);
+            String text = new String(bytes, encoding);
+            if (!Arrays.equals(text.getBytes(encoding), bytes)) {
+                encoding = StandardCharsets.ISO_8859_1;
+                text = new String(bytes, encoding);
             }
             UpdParent up = new UpdParent(page, nodes::node, nodes::byFile);
-            int links = rewriteLinks(tree, up);
+            TagRewrite.Result r = TagRewrite.rewrite(text, up);
             if (!up.isModified) return null;
-            byte[] text = tree.toString().getBytes(encoding);
-            return Arrays.equals(text, bytes) ? null : new Linked(text, links);
-        } catch (IOException | RuntimeException e) {
+            byte[] now = r.page.getBytes(encoding);
+            return Arrays.equals(now, bytes) ? null : new Linked(now, r.links);
+        } catch (RuntimeException e) {
             // one page that cannot be rewritten never ends the pass
             crawler.appendLog("Page left as it is:" + file.getPath() + " (" + Causes.of(e) + ")\n");
             left();
@@ -286,48 +255,6 @@ final class LinkRewrite {
     private synchronized void retryLater(String path) {
         retry.add(path);
         pagesLeft++;
-    }
-
-    /** Hands every element to repAttrib; the number of links it changed. */
-    private static int rewriteLinks(x7Element rootElement, UpdParent up) {
-        int[] changed = {0};
-        rootElement.forEachTag((e, tag) -> {
-            String before = e.getTagText();
-            up.repAttrib(e, tag);
-            String attribute = LinkAttributes.rewritten(tag);
-            if (attribute != null && !e.getTagText().equals(before)) {
-                changed[0]++;
-                encodeOutsideAscii(e, attribute);
-            }
-        });
-        return changed[0];
-    }
-
-    /**
-     * A saved file's name may hold letters outside ASCII; in the link they are
-     * percent-encoded as UTF-8, which a browser reads back whatever the page's
-     * own encoding is.
-     */
-    private static void encodeOutsideAscii(x7Element e, String attribute) {
-        String v = e.getAttribute(attribute);
-        if (v == null) return;
-        v = LinkAttributes.unquote(v);
-        StringBuilder b = new StringBuilder();
-        boolean any = false;
-        for (int i = 0; i < v.length(); i++) {
-            char c = v.charAt(i);
-            if (c >= 32 && c < 127) {
-                b.append(c);
-                continue;
-            }
-            any = true;
-            int end = Character.isHighSurrogate(c) && i + 1 < v.length() ? i + 2 : i + 1;
-            for (byte x : v.substring(i, end).getBytes(StandardCharsets.UTF_8)) {
-                b.append('%').append(String.format("%02X", x & 0xff));
-            }
-            i = end - 1;
-        }
-        if (any) e.replaceAttribute(attribute, b.toString());
     }
 
     /**

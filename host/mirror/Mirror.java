@@ -154,11 +154,6 @@ public final class Mirror {
         con.println("Mirroring " + options.start + " into " + files.out);
         NodeURL first = crawler.addStart(options.start);
         progress.start();
-        // the trees of the pages saved now serve the rewrite pass too
-        PageTrees trees = PageTrees.forThisHeap();
-        crawler.setTreeSink((page, tree) -> {
-            if (!page.isPreviouslyDownloaded()) trees.offer(page.getLoadedFilename(), tree, PageCharset.of(page));
-        });
         // pages are scanned beside the crawl where a second processor can run them
         int processors = Runtime.getRuntime().availableProcessors();
         PageScans scans = processors < 2 ? null : PageScans.start(crawler, Math.min(processors, MAX_SCAN_THREADS));
@@ -178,10 +173,15 @@ public final class Mirror {
         if (!crawler.aborted) files.sameAsFolder(crawl.sameAsFound());
         files.crawlEnded();
 
+        for (String page : crawler.unread()) {
+            // counted here, once the scans are done: an error of the copy, not of the transfer
+            counts.errors++;
+            counts.errorKind("page not read");
+        }
         LinkRewrite rw = null;
         if (!crawler.aborted) {
             // one pass: the library's links and every other reference, in pages and stylesheets
-            rw = new LinkRewrite(crawler, trees);
+            rw = new LinkRewrite(crawler);
             try {
                 rw.run(files.pendingRewrites(), files.earlierPassUnfinished(),
                         files.folderPagesFoundNow(crawl.sameAsFound()) || crawl.movedAny());

@@ -39,31 +39,6 @@ class PageScansTest {
         return tree;
     }
 
-    @Test
-    void aHeldTreeServesOnlyTheBytesItGivesBackWithinTheBudget() throws Exception {
-        File dir = Jvm.tempDir("page-trees");
-        byte[] utf8 = "<p>caf\u00e9 <a href=x.html>x</a>\n".getBytes(StandardCharsets.UTF_8);
-        byte[] latin1 = "<p>caf\u00e9 <a href=x.html>x</a>\n".getBytes(StandardCharsets.ISO_8859_1);
-        File small = new File(dir, "small.html");
-        Files.write(small.toPath(), utf8);
-        File big = write(dir, "big.html", "<p>" + "text <a href=x.html>x</a>\n".repeat(200));
-
-        PageTrees trees = PageTrees.withBudget(utf8.length);
-        trees.offer(small.getPath(), read(utf8, StandardCharsets.UTF_8), StandardCharsets.UTF_8);
-        trees.offer(big.getPath(), read(Files.readAllBytes(big.toPath()), StandardCharsets.UTF_8), StandardCharsets.UTF_8);
-        assertFalse(trees.holds(big.getPath()), "over the budget");
-        PageTrees.Held held = trees.take(small.getPath());
-        assertNotNull(held);
-        assertNull(trees.take(small.getPath()), "each tree is handed out once");
-        assertTrue(held.gives(utf8));
-        assertFalse(held.gives(latin1));
-        assertFalse(held.gives(java.util.Arrays.copyOf(utf8, utf8.length - 1)));
-        // bytes that are no UTF-8 come back replaced, so such a tree never serves
-        assertFalse(new PageTrees.Held(read(latin1, StandardCharsets.UTF_8), StandardCharsets.UTF_8).gives(latin1));
-        assertTrue(new PageTrees.Held(read(latin1, StandardCharsets.ISO_8859_1), StandardCharsets.ISO_8859_1)
-                .gives(latin1));
-    }
-
     /** A site of pages that link to each other, many of them to the same pages. */
     private static void site(File docRoot, String base) throws Exception {
         StringBuilder index = new StringBuilder("<html><body>");
@@ -152,11 +127,11 @@ class PageScansTest {
 
     /**
      * A crawl whose pages are scanned beside it, then one saved page changes
-     * on disk before the pass: the pass rewrites the page as it is now, and
-     * uses the tree of the page that did not change.
+     * on disk before the pass: the pass rewrites each page as it is now, a
+     * UTF-8 page in its own charset.
      */
     @Test
-    void thePassUsesATreeOnlyForThePageAsItIsNow() throws Exception {
+    void thePassRewritesThePagesAsTheyAreNow() throws Exception {
         File docRoot = Jvm.tempDir("page-trees-site");
         File mirror = Jvm.tempDir("page-trees-mirror");
         try (Nginx web = Nginx.start(docRoot)) {
@@ -167,8 +142,6 @@ class PageScansTest {
             write(docRoot, "b.html", "<p>b\n");
 
             UrlLoad crawler = new UrlLoad(mirror);
-            PageTrees trees = PageTrees.withBudget(1 << 20);
-            crawler.setTreeSink((page, tree) -> trees.offer(page.getLoadedFilename(), tree, StandardCharsets.UTF_8));
             PageScans scans = PageScans.start(crawler, 2);
             crawler.setPageScans(scans);
             try {
@@ -180,12 +153,11 @@ class PageScansTest {
             NodeURL index = crawler.known(web.url("/index.html"));
             NodeURL a = crawler.known(web.url("/a.html"));
             assertTrue(index.isLoaded() && a.isLoaded());
-            assertTrue(trees.holds(index.getLoadedFilename()) && trees.holds(a.getLoadedFilename()));
             // the saved a.html changes after its tree was read
             Files.writeString(new File(a.getLoadedFilename()).toPath(),
                     "<p>second <a href=\"" + base + "/b.html\">b</a>\n", StandardCharsets.ISO_8859_1);
 
-            LinkRewrite rw = new LinkRewrite(crawler, trees);
+            LinkRewrite rw = new LinkRewrite(crawler);
             rw.run(Set.of());
 
             String savedA = Files.readString(new File(a.getLoadedFilename()).toPath(), StandardCharsets.ISO_8859_1);
@@ -195,7 +167,6 @@ class PageScansTest {
             assertFalse(savedIndex.contains(base), savedIndex);
             assertTrue(savedIndex.contains(">a</a> <a href=b.html>b</a> caf\u00e9</body></html>"), savedIndex);
             assertEquals(0, rw.pagesLeft);
-            assertFalse(trees.holds(index.getLoadedFilename()), "the pass took it");
         }
     }
 }

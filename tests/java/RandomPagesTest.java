@@ -186,14 +186,14 @@ class RandomPagesTest {
         File out = new File(Jvm.tempDir("mirror-deep"), "copy");
         try (SampleSite server = SampleSite.start(site, site, 0)) {
             Jvm.Result r = MirrorRuns.mirror(server.mainUrl() + "index.html", out.getPath());
-            assertEquals(2, r.exit, "the page left as it is counts as a failure: " + r.out);
+            assertEquals(2, r.exit, "the page whose links were not followed counts as a failure: " + r.out);
             assertFalse(r.out.contains("Error") || r.out.contains("\tat "), r.out);
             assertEquals(3, MirrorRuns.count(r.out, "pages saved"), r.out);
             assertEquals(1, MirrorRuns.count(r.out, "errors"), r.out);
             assertEquals(3, MirrorRuns.count(r.out, "links rewritten"), r.out);
             String dir = "127.0.0.1 " + server.mainUrl().replaceAll(".*:(\\d+)/", "$1");
             String log = Files.readString(new File(out, OutFiles.LOG_NAME).toPath());
-            assertTrue(log.contains("Page left as it is (nested too deeply to be read):"
+            assertTrue(log.contains("Page not read, its links are not followed (nested too deeply, or unreadable):"
                     + new File(out, dir + "/deep.html").getCanonicalPath()), log);
             assertTrue(java.util.Arrays.equals(deepPage, Files.readAllBytes(new File(out, dir + "/deep.html").toPath())));
             assertEquals(List.of(), MirrorRuns.brokenLocalLinks(out));
