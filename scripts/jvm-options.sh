@@ -19,6 +19,12 @@ case "$heap" in
   *) echo "mirror: MIRROR_HEAP=$heap is no heap size (examples: 512m, 2g)" >&2; exit 1 ;;
 esac
 echo "-Xmx$heap"
+# The serial collector from a small heap: it grows the heap with what is
+# live, not with how fast pages are read (10,000 pages of 100 links: peak RSS
+# 94 MB against 498 MB with G1 at the same ceiling, CPU no higher).
+# (A heap of the user's own starts where the JVM starts it.)
+[ -n "${MIRROR_HEAP:-}" ] || echo "-Xms32m"
+echo "-XX:+UseSerialGC"
 # The quick compiler only: a run spends its time in native calls and on the
 # network, and the optimising compiler's own work cost more than it won back
 # (an update of 865 files: 2.2-2.6 s against 3.2 s).
