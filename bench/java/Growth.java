@@ -33,8 +33,7 @@ final class Growth {
                 + " hash, a link to the next page and one image; one first run and one update run per size (every"
                 + " answer 304), timed without the probe. Live heap, from a further first run and update with the"
                 + " probe: the largest heap in use right after a full collection, sampled every " + PERIOD_MS + " ms in the"
-                + " Mirror's JVM (HeapProbe), with the launcher's heap ceiling; on a first run it includes the page"
-                + " trees kept for the rewrite pass (up to a sixteenth of the maximum heap). Per distinct URL: that"
+                + " Mirror's JVM (HeapProbe), with the launcher's JVM options (scripts/jvm-options.sh). Per distinct URL: that"
                 + " over the distinct URLs the server was asked for (the JVM's own few MB included). Records: the"
                 + " size of OUT/.x7fenwix-links."
                 + " Time cap per run: " + cap + " s.");
