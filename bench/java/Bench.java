@@ -261,8 +261,8 @@ public final class Bench {
             }
             out.println(Stats.f("The contract's floor for reading the pages (one read and one append per character,"
                     + " section 1): %.1f s of CPU per reading of every page; %.1f s of wall time with the reading"
-                    + " shared by %d processors, at best. The first run reads every page once (the crawl's scans, whose"
-                    + " trees serve the rewrite pass); the update run reads no page that is unchanged on the server and"
+                    + " shared by %d processors, at best. The first run reads every page into a tree once (the crawl's"
+                    + " scans; the rewrite pass goes tag by tag); the update run reads no page that is unchanged on the server and"
                     + " on disk (their links are kept from the run before). Against %.2f s for the whole of wget's"
                     + " first run.", floor, floor / Runtime.getRuntime().availableProcessors(),
                     Runtime.getRuntime().availableProcessors(), times(first.get(1)).median()));
