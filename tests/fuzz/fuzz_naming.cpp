@@ -14,9 +14,12 @@
 #include <vector>
 
 #include "check.h"
+#include "../common/url_key.h"
 #include "naming.h"
 
 namespace {
+
+using x7::test::decoded;
 
 struct Url {
   std::string path;
@@ -41,33 +44,6 @@ Url parse(std::string_view line) {
     u.query = text.substr(q + 1);
   }
   return u;
-}
-
-int hexValue(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-
-// Decoded bytes, each preceded by a flag byte: 'e' for an escape kept as
-// one, 'b' for a byte.
-std::string decoded(std::string_view s, std::string_view keep) {
-  std::string out;
-  for (std::size_t i = 0; i < s.size(); ++i) {
-    const int hi = i + 2 < s.size() ? hexValue(s[i + 1]) : -1;
-    const int lo = i + 2 < s.size() ? hexValue(s[i + 2]) : -1;
-    if (s[i] == '%' && hi >= 0 && lo >= 0) {
-      const char b = static_cast<char>(hi * 16 + lo);
-      out.push_back(b != 0 && keep.find(b) != std::string_view::npos ? 'e' : 'b');
-      out.push_back(b);
-      i += 2;
-    } else {
-      out.push_back('b');
-      out.push_back(s[i]);
-    }
-  }
-  return out;
 }
 
 std::string normalized(const Url& u) {

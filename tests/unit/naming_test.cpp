@@ -6,11 +6,14 @@
 #include <vector>
 
 #include "naming.h"
+#include "../common/url_key.h"
 
 using x7::localName;
 using x7::originalPath;
 
 namespace {
+
+using x7::test::decoded;
 
 std::string hex(const std::array<std::uint8_t, 32>& h) {
   static const char d[] = "0123456789abcdef";
@@ -37,34 +40,8 @@ std::vector<std::string> parts(const std::string& path) {
   }
 }
 
-int hexValue(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-
-// Reference normalization, written apart from the rule: what makes two URLs
-// the same. Segments are percent-decoded (an invalid escape is itself); in
-// the query, escapes of & = + ; stay escapes (marked by a leading 0x01 byte
-// that raw text in these tests never holds).
-std::string decoded(std::string_view s, std::string_view keep) {
-  std::string out;
-  for (std::size_t i = 0; i < s.size(); ++i) {
-    const int hi = i + 2 < s.size() ? hexValue(s[i + 1]) : -1;
-    const int lo = i + 2 < s.size() ? hexValue(s[i + 2]) : -1;
-    if (s[i] == '%' && hi >= 0 && lo >= 0) {
-      const char b = static_cast<char>(hi * 16 + lo);
-      if (b != 0 && keep.find(b) != std::string_view::npos) out.push_back('\x01');
-      out.push_back(b);
-      i += 2;
-    } else {
-      out.push_back(s[i]);
-    }
-  }
-  return out;
-}
-
+// What makes two URLs the same: host in lower case, port, dot segments
+// removed, segments decoded; in the query, escapes of & = + ; stay escapes.
 std::string normalized(const std::string& host, int port, const std::string& path, const std::string* query) {
   std::string lower;
   for (char c : host) lower.push_back(c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c);
