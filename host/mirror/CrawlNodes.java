@@ -98,17 +98,26 @@ final class CrawlNodes {
         return address.contains("&amp;") && saved(address.replace("&amp;", "&"));
     }
 
+    /** Whether the library's rewrite finds a saved page behind a web address. */
+    boolean libraryFinds(String address) {
+        try {
+            NodeURL n = node(new URL(address));
+            return n != null && n.isLoaded();
+        } catch (MalformedURLException e) {
+            return false;  // not a link
+        }
+    }
+
     private boolean saved(String address) {
+        if (libraryFinds(address)) return true;
         URL u;
         try {
             u = new URL(address);
         } catch (MalformedURLException e) {
             return false;  // not a link
         }
-        NodeURL n = node(u);
-        if (n != null && n.isLoaded()) return true;
         u = RefDiscovery.resolve(u, address);
-        n = u == null ? null : target(u, true);
+        NodeURL n = u == null ? null : target(u, true);
         return n != null && n.isLoaded();
     }
 }

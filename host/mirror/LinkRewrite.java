@@ -184,21 +184,11 @@ final class LinkRewrite {
     private Addressed addressed(byte[] bytes) {
         Addressed a = new Addressed();
         WebAddresses.any(bytes, address -> {
-            if (!a.byLibrary) a.byLibrary = libraryFinds(address);
+            if (!a.byLibrary) a.byLibrary = nodes.libraryFinds(address);
             if (!a.byReference) a.byReference = a.byLibrary || nodes.namesSaved(address);
             return a.byLibrary;
         });
         return a;
-    }
-
-    /** Whether the library's rewrite finds a saved page behind a web address. */
-    private boolean libraryFinds(String address) {
-        try {
-            NodeURL n = nodes.node(new URL(address));
-            return n != null && n.isLoaded();
-        } catch (java.net.MalformedURLException e) {
-            return false;  // not a link
-        }
     }
 
     /** A page's bytes after the library's rewrite, and the links it changed. */
@@ -223,7 +213,7 @@ final class LinkRewrite {
             // Read in its own charset where that gives the bytes back exactly,
             // else as ISO-8859-1, which does for any bytes: only the rewritten
             // links differ either way.
-            Charset encoding = PageCharset.of(page);
+            Charset encoding = PageCharset.of(page, bytes);
             String text = new String(bytes, encoding);
             if (!Arrays.equals(text.getBytes(encoding), bytes)) {
                 encoding = StandardCharsets.ISO_8859_1;
