@@ -170,7 +170,8 @@ public final class Mirror {
             if (scans != null) scans.stop();
         }
         crawl.dropSecondCopies();
-        if (!crawler.aborted) files.sameAsFolder(crawl.sameAsFound());
+        java.util.Map<String, String> sameAs = crawl.sameAsFound();
+        if (!crawler.aborted) files.sameAsFolder(sameAs);
         files.crawlEnded();
 
         for (String page : crawler.unread()) {
@@ -184,7 +185,7 @@ public final class Mirror {
             rw = new LinkRewrite(crawler);
             try {
                 rw.run(files.pendingRewrites(), files.earlierPassUnfinished(),
-                        files.folderPagesFoundNow(crawl.sameAsFound()) || crawl.movedAny());
+                        files.folderPagesFoundNow(sameAs) || crawl.movedAny());
             } catch (RuntimeException e) {
                 failed("the rewrite pass ended early", e);
             }
