@@ -11,9 +11,9 @@ import java.util.stream.Stream;
 
 /**
  * The tag reader against its floor on the same pages, held in memory: the
- * library builds each page's tree (new x7Element(""), findChild over an
- * InputStreamReader on the page's bytes); the floor reads every character of
- * the same reader and appends it to a StringBuffer.
+ * library builds each page's tree (new x7Element(""), findChild over a
+ * PageReader on the page's bytes, as the mirror reads a page); the floor
+ * reads every character of the same reader and appends it to a StringBuffer.
  */
 final class TagBench {
     private TagBench() {}
@@ -37,8 +37,9 @@ final class TagBench {
         return n;
     }
 
+    /** The reader the mirror's tag reader takes its characters from, for the library and the floor alike. */
     static InputStreamReader reader(byte[] page) {
-        return new InputStreamReader(new ByteArrayInputStream(page), StandardCharsets.UTF_8);
+        return new PageReader(new InputStreamReader(new ByteArrayInputStream(page), StandardCharsets.UTF_8));
     }
 
     /** Builds every page's tree; the number of elements, so that nothing is optimised away. */

@@ -38,9 +38,14 @@ public class x7Element {
     /** Reads one tag of the page into this element: 1 while the element goes on, 0 at its end. */
     public native int doOneTag(InputStreamReader reader);
 
-    /** Reads this element's content up to its end tag or the end of the page. */
+    /**
+     * Reads this element's content up to its end tag or the end of the page.
+     * The root's call puts a PageReader over the page's reader; the elements
+     * below get that one from the tag reader.
+     */
     public void findChild(InputStreamReader reader) {
-        while (doOneTag(reader) != 0) {
+        InputStreamReader in = PageReader.of(reader);
+        while (doOneTag(in) != 0) {
             // each call reads up to and including one tag
         }
     }
