@@ -87,7 +87,7 @@ final class LinkRewrite {
         }
         // Documents are independent and the natives keep no state: each thread
         // reads, rewrites and writes whole documents of its own.
-        int threads = Math.min(Math.min(MAX_THREADS, Runtime.getRuntime().availableProcessors()), docs.size());
+        int threads = Math.min(PageThreads.count(), docs.size());
         AtomicInteger next = new AtomicInteger();
         Runnable worker = () -> {
             // a stop ends the pass between documents; the pending list keeps the rest
@@ -111,9 +111,6 @@ final class LinkRewrite {
             pool.shutdownNow();
         }
     }
-
-    /** Threads of the pass at most: a page in memory per thread. */
-    private static final int MAX_THREADS = 4;
 
     /** Rewrites one saved document as far as work asks; true when it was written back. */
     private boolean document(NodeURL doc, Work work) {

@@ -14,9 +14,6 @@ import java.util.concurrent.TimeUnit;
  * 127.0.0.1 and mirrors that.
  */
 public final class Mirror {
-    /** Threads that scan pages beside the crawl at most: a tree in memory per thread. */
-    static final int MAX_SCAN_THREADS = 4;
-
     private final PrintStream con = System.out;
     private Options options;
     private OutFiles files;
@@ -155,8 +152,8 @@ public final class Mirror {
         NodeURL first = crawler.addStart(options.start);
         progress.start();
         // pages are scanned beside the crawl where a second processor can run them
-        int processors = Runtime.getRuntime().availableProcessors();
-        PageScans scans = processors < 2 ? null : PageScans.start(crawler, Math.min(processors, MAX_SCAN_THREADS));
+        int threads = PageThreads.count();
+        PageScans scans = threads < 2 ? null : PageScans.start(crawler, threads);
         crawler.setPageScans(scans);
         try {
             files.openNotes();

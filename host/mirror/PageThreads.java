@@ -15,6 +15,18 @@ final class PageThreads {
 
     private PageThreads() {}
 
+    /**
+     * How many threads read pages at once: one a processor, as far as the
+     * heap holds a page's tree for each (32 MB apiece) and, in a 32-bit JVM,
+     * at most 4, whose stacks the address space has room for.
+     */
+    static int count() {
+        int processors = Runtime.getRuntime().availableProcessors();
+        long heapShare = Math.max(1, Runtime.getRuntime().maxMemory() / (32L << 20));
+        int cap = "32".equals(System.getProperty("sun.arch.data.model")) ? 4 : Integer.MAX_VALUE;
+        return (int) Math.max(1, Math.min(Math.min(processors, heapShare), cap));
+    }
+
     /** A pool of daemon threads, each with the stack that reading a page into its tree needs. */
     static ExecutorService pool(int threads, String name) {
         return Executors.newFixedThreadPool(threads, r -> {
