@@ -47,9 +47,10 @@ final class Pace {
             Long last = lastEnd.get(s);
             wait = last == null ? 0 : last + least - System.currentTimeMillis();
         }
-        boolean go = activity.sleep(wait, String.format(Locale.ROOT, "waiting %.1f s before the next request to %s (%s)",
+        // most requests wait for nothing: no note to make for them
+        if (wait <= 0) return !stopped.getAsBoolean();
+        return activity.sleep(wait, String.format(Locale.ROOT, "waiting %.1f s before the next request to %s (%s)",
                 wait / 1000.0, s, why), stopped);
-        return go;
     }
 
     /** The request to u's site part has ended: the next wait counts from now. */

@@ -141,9 +141,11 @@ final class RefRewrite {
         return b.toString();
     }
 
+    private static final java.util.regex.Pattern SCHEME = java.util.regex.Pattern.compile("[A-Za-z][A-Za-z0-9+.-]*:");
+
     /** A relative path: no scheme, not from the root, not from another host. */
     static boolean isRelativePath(String s) {
-        return !s.startsWith("/") && !s.startsWith("\\") && !s.matches("^[A-Za-z][A-Za-z0-9+.-]*:.*");
+        return !s.startsWith("/") && !s.startsWith("\\") && !SCHEME.matcher(s).lookingAt();
     }
 
     /** The normal absolute path of a file (relative to dir when given) below the root; null outside it. */
