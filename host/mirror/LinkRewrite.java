@@ -74,15 +74,22 @@ final class LinkRewrite {
      * looked at, without the library's rewrite, as if it were pending.
      */
     void run(Set<String> pending, boolean everyStylesheet, boolean moved) {
-        List<NodeURL> docs = new ArrayList<>();
+        List<NodeURL> saved = new ArrayList<>();
+        // An earlier pass pointed every document at what was saved then: only
+        // a file saved by this run can be named by a web address still.
+        boolean savedNow = false;
         for (NodeURL doc : crawler.knownNodes()) {
+            if (doc.isLoaded() && !doc.isPreviouslyDownloaded()) savedNow = true;
             if (!doc.isLoaded() || doc.getLoadedFilename() == null || !(doc.isHtml() || doc.isCss())) continue;
-            docs.add(doc);
+            saved.add(doc);
         }
-        List<Work> work = new ArrayList<>(docs.size());
-        for (NodeURL doc : docs) {
+        List<Work> work = new ArrayList<>(saved.size());
+        List<NodeURL> docs = new ArrayList<>(saved.size());
+        for (NodeURL doc : saved) {
             boolean whole = !doc.isPreviouslyDownloaded() || pending.contains(CrawlNodes.normal(doc.getLoadedFilename()))
                     || everyStylesheet && !doc.isHtml();
+            if (!whole && !moved && !savedNow) continue;
+            docs.add(doc);
             work.add(whole ? Work.WHOLE : moved ? Work.REFERENCES : Work.IF_ADDRESSED);
         }
         // Documents are independent and the natives keep no state: each thread
