@@ -2,7 +2,6 @@ package com.tolvak.fenwix;
 
 import java.net.URL;
 import java.util.ArrayList;
-import java.util.Collections;
 import java.util.List;
 
 /**
@@ -27,7 +26,14 @@ public class NodeURL {
     private volatile Boolean fromSavedPage;
 
     private volatile boolean downloaded, previouslyDownloaded, notFound, createError, readWriteError, stopped;
-    private final List<String> stateCalls = Collections.synchronizedList(new ArrayList<>());
+    /**
+     * The state calls received, 4 bits each, oldest lowest: a crawl keeps a
+     * node per URL, and a list per node cost more than the rest of the node.
+     * Past 16 calls the oldest are shifted out.
+     */
+    private long stateCalls;
+    private static final String[] STATE_CALLS = {null, "setDownloaded", "setPreviouslyDownloaded", "setNotFound",
+            "setCreateError", "setReadWriteError", "setStopped"};
 
     public NodeURL(int level, int parentIndex, URL url, String linkText) {
         this.level = level;
@@ -103,16 +109,26 @@ public class NodeURL {
     public boolean isStopped() { return stopped; }
     public boolean hasError() { return createError || readWriteError; }
 
-    public void setDownloaded() { downloaded = true; stateCalls.add("setDownloaded"); }
-    public void setPreviouslyDownloaded() { previouslyDownloaded = true; stateCalls.add("setPreviouslyDownloaded"); }
-    public void setNotFound() { notFound = true; stateCalls.add("setNotFound"); }
-    public void setCreateError() { createError = true; stateCalls.add("setCreateError"); }
-    public void setReadWriteError() { readWriteError = true; stateCalls.add("setReadWriteError"); }
-    public void setStopped() { stopped = true; stateCalls.add("setStopped"); }
+    public void setDownloaded() { downloaded = true; called(1); }
+    public void setPreviouslyDownloaded() { previouslyDownloaded = true; called(2); }
+    public void setNotFound() { notFound = true; called(3); }
+    public void setCreateError() { createError = true; called(4); }
+    public void setReadWriteError() { readWriteError = true; called(5); }
+    public void setStopped() { stopped = true; called(6); }
 
-    /** The state calls this node received, in order. */
-    public List<String> stateCalls() {
-        synchronized (stateCalls) { return new ArrayList<>(stateCalls); }
+    private synchronized void called(int code) {
+        long c = stateCalls;
+        if ((c >>> 60) != 0) c >>>= 4;  // full: the oldest goes
+        int n = 0;
+        while (n < 16 && (c >>> (4 * n) & 0xf) != 0) n++;
+        stateCalls = c | (long) code << (4 * n);
+    }
+
+    /** The state calls this node received, in order (the last 16). */
+    public synchronized List<String> stateCalls() {
+        List<String> calls = new ArrayList<>();
+        for (long c = stateCalls; c != 0; c >>>= 4) calls.add(STATE_CALLS[(int) (c & 0xf)]);
+        return calls;
     }
 
     /** Forgets the outcome of an earlier attempt before the node is fetched again. */
