@@ -110,6 +110,9 @@ final class Crawl {
     private int next;
     /** The index whose node take has put in its requested form, else -1. */
     private int transformed = -1;
+    /** The crawl list's positions by URL key and by local file, for laterOwner. */
+    private final ListPositions laterKeys = new ListPositions();
+    private final ListPositions laterFiles = new ListPositions();
 
     /** Decides about the node at index and, when it is fetched, starts its request. */
     private void takeUp(int index, NodeURL node) {
@@ -244,7 +247,9 @@ final class Crawl {
         crawlList.mergeAll();
         String file = LocalNames.localFile(load.getRoot(), to).getPath();
         List<NodeURL> list = load.urlToLoad;
-        for (int i = Math.max(next, head.index + 1); i < list.size(); i++) {
+        indexList(list);
+        int from = Math.max(next, head.index + 1);
+        for (int i : ascending(laterKeys.candidates(k, from), laterFiles.candidates(file, from))) {
             NodeURL n = list.get(i);
             URL u = i == transformed ? n.getURL() : crawlList.requestedAs(n);
             if (u == null || known.containsKey(UrlLoad.key(u))) continue;
@@ -254,6 +259,33 @@ final class Crawl {
             if (accept.test(n)) return n;
         }
         return null;
+    }
+
+    /**
+     * Indexes the crawl list's nodes not indexed yet by their URLs and files as
+     * laterOwner reads them. A node's requested form does not change once its
+     * page is merged, and only pages merged so far are indexed: a site whose
+     * links all redirect is not searched from end to end once per redirect.
+     */
+    private void indexList(List<NodeURL> list) {
+        File root = load.getRoot();
+        for (int i = laterKeys.size(); i < list.size(); i++) {
+            NodeURL n = list.get(i);
+            URL u = i == transformed ? n.getURL() : crawlList.requestedAs(n);
+            laterKeys.add(u == null ? "" : UrlLoad.key(u));
+            laterFiles.add(u == null ? "" : LocalNames.localFile(root, u).getPath());
+        }
+    }
+
+    /** The positions of a and b (each ascending) once each, ascending. */
+    private static int[] ascending(int[] a, int[] b) {
+        int[] all = new int[a.length + b.length];
+        int i = 0, j = 0, n = 0;
+        while (i < a.length || j < b.length) {
+            int p = j == b.length || i < a.length && a[i] <= b[j] ? a[i++] : b[j++];
+            if (n == 0 || all[n - 1] != p) all[n++] = p;
+        }
+        return java.util.Arrays.copyOf(all, n);
     }
 
     /**
