@@ -99,7 +99,9 @@ final class CrawlConnections {
         while (running(null) >= connections || running(site) >= most) {
             commitEnded(false);
             synchronized (this) {
-                tick();
+                // looked at again under the lock: news that came since has
+                // already been told, and waiting for more would wait 50 ms
+                if (!headEnded() && (running(null) >= connections || running(site) >= most)) tick();
             }
         }
         slot.conn = connection(slot);
@@ -115,6 +117,12 @@ final class CrawlConnections {
             if (s.conn != null && goesOn && (site == null || site.equals(Pace.site(s.node.getURL())))) n++;
         }
         return n;
+    }
+
+    /** Whether the head of the list waits to be committed. Holds the lock. */
+    private boolean headEnded() {
+        Slot head = pending.peekFirst();
+        return head != null && (head.conn == null || head.ended);
     }
 
     /** Waits for news of the requests; a stop reaches every connection. Holds the lock. */

@@ -156,4 +156,46 @@ class CrawlConnectionsTest {
         // later answers may depend on a cookie: each request waits for the one before
         assertEquals(1, mostAtOnce(Jvm.tempDir("connections-cookie"), "4", true), "a site that sets a cookie");
     }
+
+    /**
+     * Links that all name folders without their slash: every one redirects.
+     * Each redirect's note is read, so its connection serves the next request
+     * instead of a new one being opened, and the copy is the same with one
+     * connection and four.
+     */
+    @Test
+    void aSiteWhoseLinksAllRedirectKeepsItsConnections() throws Exception {
+        File www = Jvm.tempDir("redirecting");
+        int folders = 30;
+        for (int i = 0; i < folders; i++) {
+            StringBuilder links = new StringBuilder();
+            for (int k = 1; k <= 3; k++) links.append("<a href=\"/d").append((i * 7 + k) % folders).append("\">x</a>");
+            File f = new File(www, "d" + i + "/index.html");
+            f.getParentFile().mkdirs();
+            Files.writeString(f.toPath(), "<html><body>" + i + " " + links + "</body></html>");
+        }
+        Files.writeString(new File(www, "index.html").toPath(), "<html><a href=\"/d0\">d</a></html>");
+        Map<String, List<String>> copies = new TreeMap<>();
+        try (Nginx web = Nginx.start(www)) {
+            for (String threads : new String[] {"1", "4"}) {
+                int from = web.accessLog().size();
+                File out = Jvm.tempDir("redirecting-" + threads);
+                Jvm.Result r = MirrorRuns.mirror(web.url("/").toString(), out.getPath(), "--no-robots",
+                        "--max-threads", threads);
+                assertEquals(0, r.exit, r.out);
+                List<Nginx.Entry> log = web.accessLogFrom(from);
+                assertEquals(folders, log.stream().filter(e -> e.status == 301).count(), log.toString());
+                long connections = log.stream().mapToLong(e -> e.connection).distinct().count();
+                // the check of the start page may open one of its own
+                assertTrue(connections <= Integer.parseInt(threads) + 1, connections + " connections: " + log);
+                List<String> files = new ArrayList<>();
+                for (Map.Entry<String, File> e : MirrorRuns.files(out).entrySet()) {
+                    files.add(e.getKey() + " " + Arrays.hashCode(Files.readAllBytes(e.getValue().toPath())));
+                }
+                copies.put(threads, files);
+            }
+        }
+        assertEquals(folders + 1, copies.get("1").stream().filter(f -> f.contains("x7fenwix.htm")).count(), copies.toString());
+        same(copies.get("1"), copies.get("4"));
+    }
 }
