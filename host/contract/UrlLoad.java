@@ -13,7 +13,6 @@ import java.util.ArrayList;
 import java.util.List;
 import java.util.Locale;
 import java.util.function.Consumer;
-import java.util.regex.Pattern;
 
 /**
  * The crawler. It keeps the crawl list and the crawl's state in the fields
@@ -148,14 +147,36 @@ public class UrlLoad {
         if (time >= 0) f.setLastModified(time);
     }
 
-    private static final Pattern SCHEME = Pattern.compile("^[A-Za-z][A-Za-z0-9+.-]*:");
 
-    /** True for links a mirror cannot fetch: any scheme but http and https. */
+    /**
+     * True for links a mirror cannot fetch: any scheme but http and https.
+     * Asked for every link of every page, so it looks at the characters
+     * itself rather than through a pattern.
+     */
     public boolean notSupportedProtocol(String link) {
-        String l = link.trim();
-        if (!SCHEME.matcher(l).find()) return false;
-        String lower = l.toLowerCase(Locale.ROOT);
-        return !(lower.startsWith("http:") || lower.startsWith("https:"));
+        int from = 0;
+        int end = link.length();
+        while (from < end && link.charAt(from) <= ' ') from++;  // as trim() does
+        int colon = schemeEnd(link, from);
+        if (colon < 0) return false;
+        int n = colon - from;
+        return !(n == 4 && link.regionMatches(true, from, "http", 0, 4)
+                || n == 5 && link.regionMatches(true, from, "https", 0, 5));
+    }
+
+    /** Where the scheme that s has at from ends (its ':'), or -1 for none: a letter, then letters, digits, '+', '.', '-'. */
+    static int schemeEnd(String s, int from) {
+        if (from >= s.length() || !isAsciiLetter(s.charAt(from))) return -1;
+        for (int i = from + 1; i < s.length(); i++) {
+            char c = s.charAt(i);
+            if (c == ':') return i;
+            if (!isAsciiLetter(c) && !(c >= '0' && c <= '9') && c != '+' && c != '.' && c != '-') return -1;
+        }
+        return -1;
+    }
+
+    private static boolean isAsciiLetter(char c) {
+        return c >= 'a' && c <= 'z' || c >= 'A' && c <= 'Z';
     }
 
     /** Sets baseFileSlashCount to the number of "../" steps from lURL's saved page up to the root. */

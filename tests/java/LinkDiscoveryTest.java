@@ -69,6 +69,20 @@ class LinkDiscoveryTest {
         }
     }
 
+    /** Which links are dropped for their scheme: only http and https (any case) are kept among those with one. */
+    @Test
+    void linksOfOtherSchemesAreDroppedAndTheRestKept() {
+        UrlLoad c = new UrlLoad(new File("."));
+        for (String link : new String[] {"mailto:a@b", " javascript:void(0)", "FTP://h/x", "data:,x", "a+b.c-d:x",
+                "git+ssh://h/r"}) {
+            assertTrue(c.notSupportedProtocol(link), link);
+        }
+        for (String link : new String[] {"http://h/", "HTTPS://h/", " \thttp:x", "page.html", "/a:b", "1a:x",
+                "a b:c", "", "  ", "d/e:f", "?q=a:b", "#x:y", ":x", "http", "a_b:c"}) {
+            assertTrue(!c.notSupportedProtocol(link), link);
+        }
+    }
+
     @Test
     void tableRowsGiveTheirAttributeAndLevel() throws Exception {
         Fixture f = new Fixture();
