@@ -1,9 +1,7 @@
 import com.tolvak.fenwix.NodeURL;
 
-import java.io.File;
 import java.net.MalformedURLException;
 import java.net.URL;
-import java.util.ArrayDeque;
 import java.util.Collections;
 import java.util.HashMap;
 import java.util.IdentityHashMap;
@@ -28,7 +26,7 @@ final class CrawlList {
      */
     private final Map<String, Integer> listed = new HashMap<>();
     /** Files of the pages handed to the scans beside the crawl and not merged yet, in their order. */
-    private final ArrayDeque<String> scanning = new ArrayDeque<>();
+    private final QueuedFiles scanning = new QueuedFiles();
     /** Nodes ahead of the crawl already in their requested form. */
     private final Set<NodeURL> early = Collections.newSetFromMap(new IdentityHashMap<>());
 
@@ -49,7 +47,7 @@ final class CrawlList {
     void scan(NodeURL page, int index) {
         PageScanner scans = load.pageScans();
         if (scans != null) {
-            scanning.addLast(page.getLoadedFilename());
+            scanning.add(page.getLoadedFilename());
             scans.submit(page, index);
         } else {
             int from = load.urlToLoad.size();
@@ -98,10 +96,7 @@ final class CrawlList {
 
     /** Whether a page being scanned beside the crawl is file p, a folder of it or a file in it. */
     boolean scanning(String p) {
-        for (String q : scanning) {
-            if (q != null && (q.equals(p) || q.startsWith(p + File.separator) || p.startsWith(q + File.separator))) return true;
-        }
-        return false;
+        return scanning.clashes(p);
     }
 
     /** Drops the links added to the crawl list from index from on that are listed already (see listed). */
