@@ -15,8 +15,10 @@ import java.util.Locale;
  * by a relative path a browser reading files follows, or at the target's web
  * address when it was not saved. Only the bytes of those references change; a
  * base href is pointed at the page itself, so that relative links stay
- * relative to the saved file. Keeps no state of its own: the pass's threads
- * share one.
+ * relative to the saved file. The pass's threads share one; what it keeps is
+ * which paths are saved files, asked once each instead of once a reference:
+ * no file comes or goes during the pass (a page written back is renamed over
+ * itself).
  */
 final class RefRewrite {
     /** A document's new bytes and the number of references changed in them. */
@@ -25,6 +27,7 @@ final class RefRewrite {
     private final UrlLoad crawler;
     private final CrawlNodes nodes;
     private final Path rootPath;
+    private final java.util.Map<Path, Boolean> files = new java.util.concurrent.ConcurrentHashMap<>();
 
     RefRewrite(UrlLoad crawler, CrawlNodes nodes) {
         this.crawler = crawler;
@@ -86,14 +89,14 @@ final class RefRewrite {
         if (!moved && isRelativePath(bare) && bare.indexOf('?') < 0 && !bare.isEmpty()) {
             Path f = savedFile(dir, SavedLinks.decoded(bare));
             // a link written by the library's pass, or one that names the saved file as it is
-            if (f != null && Files.isRegularFile(f)) return null;
+            if (f != null && isFile(f)) return null;
         }
         URL u = RefDiscovery.linkUrl(base, text, doc.isPreviouslyDownloaded() && !moved, crawler.slashesBelowRoot(doc.getLoadedFilename()));
         if (u == null) return null;
         NodeURL target = nodes.target(u, doc.isPreviouslyDownloaded());
         if (target != null && target.isLoaded() && target.getLoadedFilename() != null) {
             Path f = savedFile(null, target.getLoadedFilename());
-            if (f != null && Files.isRegularFile(f)) {
+            if (f != null && isFile(f)) {
                 String rel = dir.relativize(f).toString().replace(File.separatorChar, '/');
                 return SavedLinks.fileLink(rel) + escapedFragment(fragment);
             }
@@ -146,6 +149,10 @@ final class RefRewrite {
     /** A relative path: no scheme, not from the root, not from another host. */
     static boolean isRelativePath(String s) {
         return !s.startsWith("/") && !s.startsWith("\\") && !SCHEME.matcher(s).lookingAt();
+    }
+
+    private boolean isFile(Path p) {
+        return files.computeIfAbsent(p, Files::isRegularFile);
     }
 
     /** The normal absolute path of a file (relative to dir when given) below the root; null outside it. */
