@@ -232,8 +232,10 @@ public class UrlLoad {
     public Step request(NodeURL node) {
         File local = localFileFor(node.getURL());
         try {
-            for (File f : FolderClash.clearParents(root, local)) {
-                if (crawl != null) crawl.movedUnderFolder(this, f, FolderClash.place(f));
+            if (crawl != null) {
+                crawl.clearParents(this, local);
+            } else {
+                FolderClash.clearParents(root, local);
             }
         } catch (IOException e) {
             // the transfer reports the file it cannot create

@@ -1,6 +1,7 @@
 import com.tolvak.fenwix.NodeURL;
 
 import java.io.File;
+import java.io.IOException;
 import java.net.MalformedURLException;
 import java.net.URL;
 import java.util.ArrayList;
@@ -364,8 +365,19 @@ final class Crawl {
         if (done != null) done.accept(node);
     }
 
+    /**
+     * Makes room for the folders of local, the file of a request of by: a
+     * file saved where a folder must be moves into it, and its node follows
+     * it. One connection at a time: two requests for pages of one folder
+     * would otherwise both see the file and move it, the second time with the
+     * folder the first made.
+     */
+    synchronized void clearParents(UrlLoad by, File local) throws IOException {
+        for (File f : FolderClash.clearParents(by.getRoot(), local)) movedUnderFolder(by, f, FolderClash.place(f));
+    }
+
     /** A file moved under the folder of its name to make room for the folder: its node follows it. */
-    void movedUnderFolder(UrlLoad by, File from, File to) {
+    private void movedUnderFolder(UrlLoad by, File from, File to) {
         NodeURL owner = byLocalFile.get(from.getPath());
         if (owner == null) return;
         if (from.getPath().equals(owner.getLoadedFilename())) owner.setLoadedFilename(to.getPath());

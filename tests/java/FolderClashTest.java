@@ -56,4 +56,49 @@ class FolderClashTest {
     void folderFirstThenTheFile() throws Exception {
         mirrorsBoth("<a href=\"b/c.html\">c</a> <a href=\"b\">b</a>");
     }
+
+    /**
+     * Files saved by one run that the next run needs as folders, each for
+     * several pages at once: the file moves into its folder once, whichever
+     * of the requests running side by side makes the room.
+     */
+    @Test
+    void filesThatBecomeFoldersOfSeveralPagesAtOnceMoveOnce() throws Exception {
+        int files = 30;
+        int children = 6;
+        boolean[] folders = {false};
+        try (ScriptedServer server = new ScriptedServer(r -> {
+            String t = r.target;
+            if (t.equals("/")) {
+                StringBuilder links = new StringBuilder();
+                for (int i = 0; i < files; i++) {
+                    links.append("<a href=\"f").append(i).append("\">f</a>");
+                    for (int k = 0; folders[0] && k < children; k++) {
+                        links.append("<a href=\"f").append(i).append("/p").append(k).append(".html\">p</a>");
+                    }
+                }
+                // changed for the update, a day later
+                return ScriptedServer.answer("200 OK", ("<html><body>" + links + "</body></html>").getBytes(
+                        StandardCharsets.UTF_8), "Content-Type: text/html",
+                        "Last-Modified: " + (folders[0] ? "Sat, 15 Jul 2017 02:40:00 GMT" : DATE));
+            }
+            if (t.matches("/f\\d+")) return page("file " + t);
+            if (folders[0] && t.matches("/f\\d+/p\\d\\.html")) return page("page " + t);
+            return ScriptedServer.answer("404 Not Found", new byte[0]);
+        })) {
+            File out = Jvm.tempDir("folder-clash-many");
+            String url = server.url("/").toString();
+            assertEquals(0, MirrorRuns.mirror(url, out.getPath()).exit);
+            folders[0] = true;
+            Jvm.Result update = MirrorRuns.mirror(url, out.getPath(), "--max-threads", "4");
+            assertEquals(0, update.exit, update.out);
+            File part = new File(out, "127.0.0.1 " + server.url("/").getPort());
+            for (int i = 0; i < files; i++) {
+                File moved = new File(part, "f" + i + "/" + FolderClash.FILE_NAME);
+                assertTrue(moved.isFile(), moved + " is a file: " + update.out);
+                assertTrue(Files.readString(moved.toPath()).contains("file /f" + i), moved.getPath());
+                for (int k = 0; k < children; k++) assertTrue(new File(part, "f" + i + "/p" + k + ".html").isFile());
+            }
+        }
+    }
 }
