@@ -1,9 +1,7 @@
 import com.tolvak.fenwix.NodeURL;
 
 import java.net.URL;
-import java.util.HashSet;
 import java.util.List;
-import java.util.Set;
 import java.util.function.Predicate;
 
 /** The counts of a run, as the progress line and the summary read them. */
@@ -19,7 +17,7 @@ final class Counters {
     volatile int done, known;
 
     private final UrlLoad crawler;
-    private final Set<String> seen = new HashSet<>();
+    private final UrlKeys seen = new UrlKeys();
     private int scanned;
 
     Counters(UrlLoad crawler) {
@@ -109,7 +107,7 @@ final class Counters {
         for (; scanned < list.size(); scanned++) {
             NodeURL n = list.get(scanned);
             URL u = n.getURL();
-            if (u != null && fetched.test(n)) seen.add(UrlLoad.key(u));
+            if (u != null && fetched.test(n)) seen.putIfAbsent(false, u, 0);
         }
         known = Math.max(seen.size(), done);
     }

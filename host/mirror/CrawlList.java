@@ -3,10 +3,8 @@ import com.tolvak.fenwix.NodeURL;
 import java.net.MalformedURLException;
 import java.net.URL;
 import java.util.Collections;
-import java.util.HashMap;
 import java.util.IdentityHashMap;
 import java.util.List;
-import java.util.Map;
 import java.util.Set;
 
 /**
@@ -24,7 +22,7 @@ final class CrawlList {
      * joins the list instead of being kept there: the list grows with the
      * site's URLs, not its links.
      */
-    private final Map<String, Integer> listed = new HashMap<>();
+    private final UrlKeys listed = new UrlKeys();
     /** Files of the pages handed to the scans beside the crawl and not merged yet, in their order. */
     private final QueuedFiles scanning = new QueuedFiles();
     /** Nodes ahead of the crawl already in their requested form. */
@@ -39,7 +37,7 @@ final class CrawlList {
         List<NodeURL> list = load.urlToLoad;
         for (int i = from; i < list.size(); i++) {
             NodeURL n = list.get(i);
-            if (n.getURL() != null) listed.putIfAbsent(listedKey(n), n.getLevel());
+            if (n.getURL() != null) listed.putIfAbsent(fromSaved(n), n.getURL(), n.getLevel());
         }
     }
 
@@ -105,12 +103,7 @@ final class CrawlList {
         int kept = from;
         for (int i = from; i < list.size(); i++) {
             NodeURL n = list.get(i);
-            if (n.getURL() != null) {
-                String k = listedKey(n);
-                Integer level = listed.get(k);
-                if (level != null && level <= n.getLevel()) continue;
-                listed.put(k, n.getLevel());
-            }
+            if (n.getURL() != null && !listed.putIfLower(fromSaved(n), n.getURL(), n.getLevel())) continue;
             // nothing refers to a node of this tail by its index yet
             if (kept != i) list.set(kept, n);
             kept++;
@@ -118,8 +111,8 @@ final class CrawlList {
         list.subList(kept, list.size()).clear();
     }
 
-    private static String listedKey(NodeURL n) {
-        return (Boolean.TRUE.equals(n.isFromSavedPage()) ? "s " : "w ") + UrlLoad.key(n.getURL());
+    private static boolean fromSaved(NodeURL n) {
+        return Boolean.TRUE.equals(n.isFromSavedPage());
     }
 
     /**
