@@ -42,6 +42,27 @@ class UrlKeysTest {
     }
 
     @Test
+    void keysThatDifferInLengthOrNulsOnlyStayApart() throws Exception {
+        UrlKeys keys = new UrlKeys();
+        String[] tails = {"", "\u0000", "\u0000\u0000", "\u0000\u0000\u0000", "\u0000\u0000\u0000\u0000", "a",
+            "a\u0000", "\u0000a", "ab", "ab\u0000", "abc", "abc\u0000", "\uffff\uffff\uffff", "\uffff\uffff"};
+        for (String t : tails) {
+            assertEquals(true, keys.putIfAbsent(false, new URL("http://h/" + t + "/z"), 1), t);
+            assertEquals(true, keys.putIfAbsent(true, new URL("http://h/" + t + "/z"), 1), t);
+        }
+        // keys that differ in their last character only, at every place of it in a group of three
+        for (int n = 0; n < 6; n++) {
+            for (String last : new String[] {"y", "z"}) {
+                assertEquals(true, keys.putIfAbsent(false, new URL("http://h/" + "abcde".substring(0, n) + last), 1));
+            }
+        }
+        // a key cut at its fragment may end in a NUL character
+        assertEquals(true, keys.putIfAbsent(false, new URL("http://h/a\u0000#f"), 1));
+        assertEquals(true, keys.putIfAbsent(false, new URL("http://h/a"), 1));
+        assertEquals(2 * tails.length + 14, keys.size());
+    }
+
+    @Test
     void multipliesModuloTheMersennePrime() {
         BigInteger p = BigInteger.ONE.shiftLeft(61).subtract(BigInteger.ONE);
         Random r = new Random(3);
