@@ -9,8 +9,8 @@ final class BodyKinds {
     static long serverTime(URLConnection conn) {
         // Without Last-Modified the answer's own date stands in, so that the
         // copy is checked again next time rather than taken for current.
-        long t = conn.getLastModified();
-        long date = conn.getDate();
+        long t = HttpDates.of(conn, "Last-Modified");
+        long date = HttpDates.of(conn, "Date");
         long now = date > 0 ? date : System.currentTimeMillis();
         // A time ahead of the answer's own would stamp the copy in the future,
         // and no later update would see a change.

@@ -24,6 +24,8 @@ final class UrlKeys {
     private long[] b = new long[64];
     private int[] values = new int[64];
     private int size;
+    /** The characters of the key in hand, cut at the fragment as UrlLoad.key cuts it. */
+    private char[] chars = new char[256];
 
     UrlKeys() {
         ThreadLocalRandom r = ThreadLocalRandom.current();
@@ -37,10 +39,9 @@ final class UrlKeys {
 
     /** The number kept for the key of url in kind, or ABSENT. */
     int get(boolean kind, URL url) {
-        String s = url.toString();
-        int end = fragmentStart(s);
-        long ha = hash(s, end, baseA, kind);
-        long hb = hash(s, end, baseB, kind);
+        int end = key(url);
+        long ha = hash(chars, end, baseA, kind);
+        long hb = hash(chars, end, baseB, kind);
         int i = slot(ha, hb);
         return a[i] == 0 ? ABSENT : values[i];
     }
@@ -59,10 +60,9 @@ final class UrlKeys {
     }
 
     private boolean put(boolean kind, URL url, int value, boolean ifLower) {
-        String s = url.toString();
-        int end = fragmentStart(s);
-        long ha = hash(s, end, baseA, kind);
-        long hb = hash(s, end, baseB, kind);
+        int end = key(url);
+        long ha = hash(chars, end, baseA, kind);
+        long hb = hash(chars, end, baseB, kind);
         int i = slot(ha, hb);
         if (a[i] != 0) {
             if (!ifLower || values[i] <= value) return false;
@@ -79,29 +79,34 @@ final class UrlKeys {
         return true;
     }
 
-    /** The key ends at the first '#', as UrlLoad.key cuts it. */
-    private static int fragmentStart(String s) {
-        int hash = s.indexOf('#');
-        return hash < 0 ? s.length() : hash;
-    }
-
     /**
      * The key's characters three at a time as the digits of a polynomial,
      * its length the last digit: the digits tell every key apart, and the
      * multiplications, the cost of a key, are a third of one a character.
      */
-    private static long hash(String s, int end, long base, boolean kind) {
+    private long hash(char[] c, int end, long base, boolean kind) {
         long h = kind ? 1 : 2;
         int i = 0;
         for (; i + 3 <= end; i += 3) {
-            long digit = s.charAt(i) | (long) s.charAt(i + 1) << 16 | (long) s.charAt(i + 2) << 32;
+            long digit = c[i] | (long) c[i + 1] << 16 | (long) c[i + 2] << 32;
             h = reduce(mulMod(h, base) + digit);
         }
         if (i < end) {
-            long digit = s.charAt(i) | (i + 1 < end ? (long) s.charAt(i + 1) << 16 : 0);
+            long digit = c[i] | (i + 1 < end ? (long) c[i + 1] << 16 : 0);
             h = reduce(mulMod(h, base) + digit);
         }
         return reduce(mulMod(h, base) + end);
+    }
+
+    /** The characters of the key of url, in chars (grown to hold them); their count. */
+    private int key(URL url) {
+        String s = url.toString();
+        int hash = s.indexOf('#');
+        int end = hash < 0 ? s.length() : hash;
+        if (chars.length < end) chars = new char[Math.max(end, chars.length * 2)];
+        // one copy instead of a call a character
+        s.getChars(0, end, chars, 0);
+        return end;
     }
 
     /** a * b modulo P, for a and b below P. */
