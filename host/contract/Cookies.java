@@ -11,11 +11,15 @@ import java.util.Map;
 /** The crawl's cookie store: what servers set is sent back to them. */
 public class Cookies {
     private final CookieManager manager = new CookieManager(null, CookiePolicy.ACCEPT_ORIGINAL_SERVER);
+    /** Whether any answer set a cookie: until one does, a request has none to send and none is looked up. */
+    private volatile boolean any;
 
     /** Keeps the cookies of a response's headers. */
     public void received(URL url, Map<String, List<String>> headers) {
+        if (headers == null || !setsCookie(headers)) return;
         URI uri = toUri(url);
-        if (uri == null || headers == null) return;
+        if (uri == null) return;
+        any = true;
         try {
             manager.put(uri, headers);
         } catch (IOException | IllegalArgumentException e) {
@@ -25,6 +29,7 @@ public class Cookies {
 
     /** The Cookie header value for a URL, or null when there is none. */
     public String sentCookies(URL url) {
+        if (!any) return null;
         URI uri = toUri(url);
         if (uri == null) return null;
         try {
@@ -35,6 +40,13 @@ public class Cookies {
         } catch (IOException | IllegalArgumentException e) {
             return null;
         }
+    }
+
+    private static boolean setsCookie(Map<String, List<String>> headers) {
+        for (String name : headers.keySet()) {
+            if (name != null && (name.equalsIgnoreCase("Set-Cookie") || name.equalsIgnoreCase("Set-Cookie2"))) return true;
+        }
+        return false;
     }
 
     private static URI toUri(URL url) {
