@@ -44,10 +44,35 @@ final class SavedLinks {
 
     /** The URL with every character that may not stand in a URL percent-encoded (UTF-8). */
     static URL requestable(URL url) throws MalformedURLException {
-        return build(url, url.getPath(), url.getQuery());
+        String path = url.getPath();
+        String query = url.getQuery();
+        String authority = url.getAuthority();
+        // most links are requestable as they stand: asked for every link, so no copy of them is made
+        if (authority != null && !authority.isEmpty() && !path.isEmpty() && !hasDotSegment(path) && clean(path)
+                && (query == null || clean(query))) {
+            return url;
+        }
+        return build(url, path, query);
     }
 
-    private static URL build(URL url, String path, String query) throws MalformedURLException {
+    private static boolean hasDotSegment(String path) {
+        return path.contains("/./") || path.contains("/../") || path.endsWith("/.") || path.endsWith("/..");
+    }
+
+    /** Whether encode leaves the text as it is. */
+    private static boolean clean(String s) {
+        for (int i = 0; i < s.length(); i++) {
+            char c = s.charAt(i);
+            if (c == '%') {
+                if (i + 2 >= s.length() || !isHex(s.charAt(i + 1)) || !isHex(s.charAt(i + 2))) return false;
+            } else if (c <= 32 || c >= 127 || "\"<>\\^`{|}".indexOf(c) >= 0) {
+                return false;
+            }
+        }
+        return true;
+    }
+
+    static URL build(URL url, String path, String query) throws MalformedURLException {
         StringBuilder b = new StringBuilder();
         b.append(url.getProtocol()).append("://");
         if (url.getAuthority() != null) b.append(url.getAuthority());
