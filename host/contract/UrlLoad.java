@@ -83,6 +83,8 @@ public class UrlLoad {
 
     void setLinkRecords(LinkRecords records) { this.records = records; }
 
+    LinkRecords records() { return records; }
+
     void setPageScans(PageScanner scans) { this.pageScans = scans; }
 
     PageScanner pageScans() { return pageScans; }

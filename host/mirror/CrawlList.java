@@ -103,7 +103,14 @@ final class CrawlList {
         int kept = from;
         for (int i = from; i < list.size(); i++) {
             NodeURL n = list.get(i);
-            if (n.getURL() != null && !listed.putIfLower(fromSaved(n), n.getURL(), n.getLevel())) continue;
+            if (n.getURL() != null) {
+                boolean lower = listed.putIfLower(fromSaved(n), n.getURL(), n.getLevel());
+                // either way the list now keeps the URL at this level or lower
+                if (n instanceof ReplayedNode && load.records() != null) {
+                    load.records().listed((ReplayedNode) n, fromSaved(n), n.getLevel());
+                }
+                if (!lower) continue;
+            }
             // nothing refers to a node of this tail by its index yet
             if (kept != i) list.set(kept, n);
             kept++;

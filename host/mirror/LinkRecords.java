@@ -80,19 +80,27 @@ final class LinkRecords {
         boolean[] saved = new boolean[16];
         String[] url = new String[16];
         String[] text = new String[16];
+        /** The URL's id in the table it was read from; -1 for a link found in this run. */
+        int[] urlId = new int[16];
 
         void add(int st, boolean sv, String u, String t) {
+            add(st, sv, u, t, -1);
+        }
+
+        void add(int st, boolean sv, String u, String t, int id) {
             if (n == url.length) {
                 int m = n * 2;
                 step = Arrays.copyOf(step, m);
                 saved = Arrays.copyOf(saved, m);
                 url = Arrays.copyOf(url, m);
                 text = Arrays.copyOf(text, m);
+                urlId = Arrays.copyOf(urlId, m);
             }
             step[n] = st;
             saved[n] = sv;
             url[n] = u;
             text[n] = t;
+            urlId[n] = id;
             n++;
         }
     }
@@ -153,6 +161,16 @@ final class LinkRecords {
     /** The file loaded and its strings: the blocks of its pages are read from it as they are replayed. */
     private RandomAccessFile loaded;
     private Strings loadedStrings = new Strings(new String[0], new int[0]);
+    /**
+     * For each URL of the table loaded, from a saved page or not: a level at
+     * or above which the crawl list drops a link to it (Integer.MAX_VALUE
+     * while none is known). The crawl writes it as links of replayed pages
+     * join its list, the replays on other threads read it: a value seen late
+     * only means a link made and then dropped, as before, since the level
+     * the list keeps for a URL only falls.
+     */
+    private int[] droppedFromSaved = new int[0];
+    private int[] droppedFromWeb = new int[0];
     /** The links found in this run, one block a page, and the strings they use. */
     private RandomAccessFile spool;
     private long spoolEnd;
@@ -261,6 +279,10 @@ final class LinkRecords {
         }
         if (!in.atEnd()) throw RecordBytes.In.damaged();
         loadedStrings = new Strings(strings, first);
+        droppedFromSaved = new int[strings.length];
+        droppedFromWeb = new int[strings.length];
+        Arrays.fill(droppedFromSaved, Integer.MAX_VALUE);
+        Arrays.fill(droppedFromWeb, Integer.MAX_VALUE);
     }
 
     /**
@@ -286,9 +308,14 @@ final class LinkRecords {
         try {
             decode(read(loaded, p), loadedStrings, links);
             nodes = new ArrayList<>(links.n);
+            int[] fromSaved = droppedFromSaved;
+            int[] fromWeb = droppedFromWeb;
             for (int i = 0; i < links.n; i++) {
-                NodeURL n = new NodeURL(page.getLevel() + links.step[i], parentIndex, new URL(links.url[i]),
-                        links.text[i]);
+                int level = page.getLevel() + links.step[i];
+                int id = links.urlId[i];
+                // a link the crawl list would drop as it joins is not made at all: most links of an update
+                if ((links.saved[i] ? fromSaved : fromWeb)[id] <= level) continue;
+                NodeURL n = new ReplayedNode(level, parentIndex, new URL(links.url[i]), links.text[i], id);
                 n.setFromSavedPage(links.saved[i]);
                 nodes.add(n);
             }
@@ -300,6 +327,16 @@ final class LinkRecords {
             replayed++;
         }
         return true;
+    }
+
+    /**
+     * Notes that the crawl list keeps a link to the URL of a replayed node at
+     * level or lower, so that later replays drop such links before making them.
+     * Called by the crawl's thread only.
+     */
+    void listed(ReplayedNode n, boolean fromSaved, int level) {
+        int[] a = fromSaved ? droppedFromSaved : droppedFromWeb;
+        if (n.urlId < a.length && level < a[n.urlId]) a[n.urlId] = level;
     }
 
     /** The links that a scan of page added to the crawl list, in their order. */
@@ -477,7 +514,7 @@ final class LinkRecords {
             int step = stepKind == 2 ? RecordBytes.unzigzag(in.varint()) : stepKind;
             int x = textKind == 0 ? t.first[u] : textKind == 1 ? NO_TEXT : in.below(t.size);
             if (x == UNSET || x >= t.size) throw RecordBytes.In.damaged();
-            into.add(step, (flags & 1) != 0, t.strings[u], x == NO_TEXT ? null : t.strings[x]);
+            into.add(step, (flags & 1) != 0, t.strings[u], x == NO_TEXT ? null : t.strings[x], u);
         }
         if (!in.atEnd()) throw RecordBytes.In.damaged();
     }

@@ -179,6 +179,42 @@ class LinkRecordsTest {
     }
 
     @Test
+    void aReplayLeavesOutExactlyTheLinksTheCrawlListKeepsAsLowOrLower() throws Exception {
+        File root = Jvm.tempDir("link-records-listed");
+        File f = new File(root, "h/p.html");
+        f.getParentFile().mkdirs();
+        Files.writeString(f.toPath(), "page");
+        Random r = new Random(5);
+        LinkRecords first = LinkRecords.load(root);
+        first.found(page(f, "http://h/p.html"), randomLinks(r, 3_000));
+        first.save();
+
+        LinkRecords records = LinkRecords.load(root);
+        List<NodeURL> all = new ArrayList<>();
+        assertTrue(records.replay(page(f, "http://h/p.html"), 9, all));
+        assertEquals(3_000, all.size(), "nothing listed yet: every link made");
+        // the crawl list keeps some of the URLs, of either kind, at levels of its own
+        java.util.Map<String, Integer> keptAt = new java.util.HashMap<>();
+        for (NodeURL n : all) {
+            if (r.nextInt(3) != 0) continue;
+            int level = n.getLevel() + r.nextInt(5) - 2;
+            keptAt.merge(n.isFromSavedPage() + " " + n.getURL(), level, Math::min);
+            records.listed((ReplayedNode) n, n.isFromSavedPage(), level);
+        }
+        List<String> want = new ArrayList<>();
+        for (NodeURL n : all) {
+            Integer at = keptAt.get(n.isFromSavedPage() + " " + n.getURL());
+            if (at == null || at > n.getLevel()) want.add(n.getLevel() + " " + n.isFromSavedPage() + " " + n.getURL());
+        }
+        List<NodeURL> again = new ArrayList<>();
+        assertTrue(records.replay(page(f, "http://h/p.html"), 9, again));
+        List<String> got = new ArrayList<>();
+        for (NodeURL n : again) got.add(n.getLevel() + " " + n.isFromSavedPage() + " " + n.getURL());
+        assertEquals(want, got);
+        assertTrue(got.size() > 1_000 && got.size() < 2_900, "left out: " + (3_000 - got.size()));
+    }
+
+    @Test
     void noByteOfTheFileCanBeDamagedIntoAWrongReplay() throws Exception {
         File root = Jvm.tempDir("link-records-damage");
         File file = new File(root, "p.html");
