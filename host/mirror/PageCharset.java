@@ -4,7 +4,6 @@ import java.io.FileInputStream;
 import java.io.IOException;
 import java.nio.charset.Charset;
 import java.nio.charset.StandardCharsets;
-import java.util.Locale;
 import java.util.regex.Matcher;
 import java.util.regex.Pattern;
 
@@ -61,10 +60,15 @@ final class PageCharset {
     }
 
     private static Charset fromMeta(byte[] head, int n) {
-        String s = new String(head, 0, n, StandardCharsets.ISO_8859_1).toLowerCase(Locale.ROOT);
-        for (int at = s.indexOf("<meta"); at >= 0; at = s.indexOf("<meta", at + 5)) {
-            int end = s.indexOf('>', at);
-            Charset cs = named(s.substring(at, end < 0 ? s.length() : end));
+        // "<meta" in any case, found in the bytes: only the tags are made text
+        for (int at = 0; at + 5 <= n; at++) {
+            if (head[at] != '<' || (head[at + 1] | 0x20) != 'm' || (head[at + 2] | 0x20) != 'e'
+                    || (head[at + 3] | 0x20) != 't' || (head[at + 4] | 0x20) != 'a') {
+                continue;
+            }
+            int end = at + 5;
+            while (end < n && head[end] != '>') end++;
+            Charset cs = named(new String(head, at, end - at, StandardCharsets.ISO_8859_1));
             if (cs != null) return cs;
         }
         return null;

@@ -31,4 +31,31 @@ class PageCharsetTest {
         List<String> byMeta = requested("text/html", meta);
         assertTrue(byMeta.contains("/caf%C3%A9.html"), byMeta.toString());
     }
+
+    @Test
+    void theMetaTagIsFoundAsALowerCasedSearchFindsIt() throws Exception {
+        // the model: the head lower-cased, searched for "<meta", each tag up to its '>' asked for a charset
+        String[] pieces = {"<meta charset=utf-8>", "<META CHARSET='ISO-8859-2'>", "<Meta http-equiv=Content-Type",
+            " content=\"text/html; Charset=windows-1252\">", "<meta", "<met", "a", ">", "<", " charset=koi8-r",
+            "charset=nonesuch", "\u00cdMETA", "<\u00e9meta", "x".repeat(700), "<metacharset=utf-16le>"};
+        java.util.Random r = new java.util.Random(4);
+        for (int i = 0; i < 3_000; i++) {
+            StringBuilder b = new StringBuilder();
+            for (int n = r.nextInt(12); n >= 0; n--) b.append(pieces[r.nextInt(pieces.length)]);
+            byte[] page = b.toString().getBytes(StandardCharsets.ISO_8859_1);
+            java.nio.charset.Charset want = StandardCharsets.UTF_8;
+            String s = new String(page, 0, Math.min(page.length, 4096), StandardCharsets.ISO_8859_1)
+                    .toLowerCase(java.util.Locale.ROOT);
+            for (int at = s.indexOf("<meta"); at >= 0; at = s.indexOf("<meta", at + 5)) {
+                int end = s.indexOf('>', at);
+                java.nio.charset.Charset cs = PageCharset.named(s.substring(at, end < 0 ? s.length() : end));
+                if (cs != null) {
+                    want = cs;
+                    break;
+                }
+            }
+            com.tolvak.fenwix.NodeURL node = new com.tolvak.fenwix.NodeURL(0, -1, new java.net.URL("http://h/"), null);
+            org.junit.jupiter.api.Assertions.assertEquals(want, PageCharset.of(node, page), b.toString());
+        }
+    }
 }
