@@ -486,7 +486,10 @@ final class LinkRecords {
         int prev = 0;
         for (int i = 0; i < links.n; i++) {
             int u = t.id(links.url[i]);
-            int x = links.text[i] == null ? NO_TEXT : t.id(links.text[i]);
+            String text = links.text[i];
+            int f = t.first[u];
+            // most links of a URL carry the text it had first: that string's id, without a lookup
+            int x = text == null ? NO_TEXT : f >= 0 && t.strings[f].equals(text) ? f : t.id(text);
             if (t.first[u] == UNSET) t.first[u] = x;
             int step = links.step[i];
             int stepKind = step == 0 ? 0 : step == 1 ? 1 : 2;
