@@ -241,6 +241,22 @@ public final class Bench {
                     update.get(k).add(MirrorBench.run(web, cmd, dir, dir, transcript));
                 }
             }
+            // the Mirror's update requests once more from a bare JVM: what its update costs before its own work
+            File uriFile = new File(work, "update-uris.txt");
+            List<String> uris = new ArrayList<>(update.get(0).get(runs - 1).traffic.uris);
+            java.util.Collections.sort(uris);
+            Files.write(uriFile.toPath(), uris);
+            List<String> floorCmd = new ArrayList<>();
+            floorCmd.add(tools.java);
+            for (String o : System.getProperty("bench.mirrorJvm", "").split("\\s+")) {
+                if (!o.isEmpty()) floorCmd.add(o);
+            }
+            floorCmd.addAll(List.of("-cp", System.getProperty("java.class.path"), "UpdateFloor",
+                    web.url(0, ""), uriFile.getPath(), "4"));
+            List<MirrorBench.Run> bare = new ArrayList<>();
+            File bareDir = new File(work, "copy-bare");
+            for (int i = 0; i < runs; i++) bare.add(MirrorBench.run(web, floorCmd, bareDir, bareDir, transcript));
+
             out.println("## 2. Whole mirror of sqlite3-doc (nginx on 127.0.0.1) against wget");
             out.println();
             out.println("| Tool | Run | Wall | CPU (user+sys) | Peak RSS MB | Requests | 200 | 304 | 404 | Body bytes sent"
@@ -250,6 +266,12 @@ public final class Bench {
                 mirrorRow(names[k], "first", first.get(k));
                 mirrorRow(names[k], "update", update.get(k));
             }
+            mirrorRow("the Mirror's update requests alone, from a bare JVM (UpdateFloor)", "update", bare);
+            out.println();
+            out.println(Stats.f("Mirror update / its requests from a bare JVM: %.2f (min %.2f). The bare JVM's start and"
+                    + " HttpURLConnection against wget2's whole update: %.2f (min %.2f).",
+                    times(update.get(0)).median() / times(bare).median(), times(update.get(0)).min() / times(bare).min(),
+                    times(bare).median() / times(update.get(3)).median(), times(bare).min() / times(update.get(3)).min()));
             out.println();
             for (int k = 1; k < names.length; k++) {
                 out.println(Stats.f("Mirror / %s: first run %.2f (min %.2f), update run %.2f (min %.2f).", names[k],
