@@ -4,6 +4,7 @@ import java.net.CookiePolicy;
 import java.net.URI;
 import java.net.URISyntaxException;
 import java.net.URL;
+import java.net.URLConnection;
 import java.util.Collections;
 import java.util.List;
 import java.util.Map;
@@ -14,14 +15,15 @@ public class Cookies {
     /** Whether any answer set a cookie: until one does, a request has none to send and none is looked up. */
     private volatile boolean any;
 
-    /** Keeps the cookies of a response's headers. */
-    public void received(URL url, Map<String, List<String>> headers) {
-        if (headers == null || !setsCookie(headers)) return;
+    /** Keeps the cookies an answer sets. */
+    public void received(URL url, URLConnection answer) {
+        // the header map is built for an answer that sets a cookie only
+        if (answer.getHeaderField("Set-Cookie") == null && answer.getHeaderField("Set-Cookie2") == null) return;
         URI uri = toUri(url);
         if (uri == null) return;
         any = true;
         try {
-            manager.put(uri, headers);
+            manager.put(uri, answer.getHeaderFields());
         } catch (IOException | IllegalArgumentException e) {
             // A malformed Set-Cookie is dropped, as a browser would.
         }
@@ -40,13 +42,6 @@ public class Cookies {
         } catch (IOException | IllegalArgumentException e) {
             return null;
         }
-    }
-
-    private static boolean setsCookie(Map<String, List<String>> headers) {
-        for (String name : headers.keySet()) {
-            if (name != null && (name.equalsIgnoreCase("Set-Cookie") || name.equalsIgnoreCase("Set-Cookie2"))) return true;
-        }
-        return false;
     }
 
     private static URI toUri(URL url) {

@@ -328,12 +328,8 @@ public class UrlLoad {
             int code = conn instanceof HttpURLConnection ? ((HttpURLConnection) conn).getResponseCode() : 200;
             node.setResponseCode(code);
             node.setLastModified(BodyKinds.serverTime(conn));
-            boolean setCookie = conn.getHeaderField("Set-Cookie") != null;
-            // the header map is built for an answer that sets a cookie only
-            if (setCookie || conn.getHeaderField("Set-Cookie2") != null) {
-                cookiesCol.received(node.getURL(), conn.getHeaderFields());
-            }
-            if (setCookie) rq.pace.cookieSet(node.getURL());
+            cookiesCol.received(node.getURL(), conn);
+            if (conn.getHeaderField("Set-Cookie") != null) rq.pace.cookieSet(node.getURL());
             String type = conn.getContentType();
             Charset declared = PageCharset.named(type);
             if (declared != null) node.setCharset(declared.name());
