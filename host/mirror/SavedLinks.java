@@ -62,12 +62,7 @@ final class SavedLinks {
     /** Whether encode leaves the text as it is. */
     private static boolean clean(String s) {
         for (int i = 0; i < s.length(); i++) {
-            char c = s.charAt(i);
-            if (c == '%') {
-                if (i + 2 >= s.length() || !isHex(s.charAt(i + 1)) || !isHex(s.charAt(i + 2))) return false;
-            } else if (c <= 32 || c >= 127 || "\"<>\\^`{|}".indexOf(c) >= 0) {
-                return false;
-            }
+            if (!keptAsIs(s, i)) return false;
         }
         return true;
     }
@@ -89,7 +84,7 @@ final class SavedLinks {
      * above the root included.
      */
     static String withoutDotSegments(String path) {
-        if (!path.contains(".") || !path.startsWith("/")) return path;
+        if (!path.startsWith("/") || !hasDotSegment(path)) return path;
         String[] in = path.split("/", -1);
         java.util.ArrayDeque<String> out = new java.util.ArrayDeque<>();
         for (int i = 1; i < in.length; i++) {
@@ -161,9 +156,7 @@ final class SavedLinks {
     private static void encode(StringBuilder b, String s) {
         for (int i = 0; i < s.length(); i++) {
             char c = s.charAt(i);
-            if (c == '%' && i + 2 < s.length() && isHex(s.charAt(i + 1)) && isHex(s.charAt(i + 2))) {
-                b.append(c);
-            } else if (c > 32 && c < 127 && "\"<>\\^`{|}%".indexOf(c) < 0) {
+            if (keptAsIs(s, i)) {
                 b.append(c);
             } else {
                 int end = Character.isHighSurrogate(c) && i + 1 < s.length() ? i + 2 : i + 1;
@@ -174,6 +167,13 @@ final class SavedLinks {
                 i = end - 1;
             }
         }
+    }
+
+    /** Whether the character at i stands in a URL as it is: an escape, or printable ASCII a URL may carry. */
+    private static boolean keptAsIs(String s, int i) {
+        char c = s.charAt(i);
+        if (c == '%') return i + 2 < s.length() && isHex(s.charAt(i + 1)) && isHex(s.charAt(i + 2));
+        return c > 32 && c < 127 && "\"<>\\^`{|}".indexOf(c) < 0;
     }
 
     private static boolean isHex(char c) {
