@@ -248,9 +248,7 @@ public final class Bench {
             Files.write(uriFile.toPath(), uris);
             List<String> floorCmd = new ArrayList<>();
             floorCmd.add(tools.java);
-            for (String o : System.getProperty("bench.mirrorJvm", "").split("\\s+")) {
-                if (!o.isEmpty()) floorCmd.add(o);
-            }
+            floorCmd.addAll(MirrorBench.mirrorJvmOptions());
             floorCmd.addAll(List.of("-cp", System.getProperty("java.class.path"), "UpdateFloor",
                     web.url(0, ""), uriFile.getPath(), "4"));
             List<MirrorBench.Run> bare = new ArrayList<>();

@@ -37,13 +37,19 @@ final class MirrorBench {
         List<String> jvmExtra = new ArrayList<>();  // further JVM options (the heap probe)
     }
 
-    static List<String> mirrorCommand(Tools t, String url, File out) {
+    /** The JVM options scripts/mirror.sh runs the Mirror with (scripts/jvm-options.sh, passed by bench/run.sh). */
+    static List<String> mirrorJvmOptions() {
         List<String> c = new ArrayList<>();
-        c.add(t.java);
-        // the options scripts/mirror.sh runs it with (scripts/jvm-options.sh, passed by bench/run.sh)
         for (String o : System.getProperty("bench.mirrorJvm", "-XX:TieredStopAtLevel=1").split("\\s+")) {
             if (!o.isEmpty()) c.add(o);
         }
+        return c;
+    }
+
+    static List<String> mirrorCommand(Tools t, String url, File out) {
+        List<String> c = new ArrayList<>();
+        c.add(t.java);
+        c.addAll(mirrorJvmOptions());
         c.addAll(t.jvmExtra);
         c.add("-Djava.library.path=" + t.libdir);
         c.add("-cp");
