@@ -104,10 +104,11 @@ final class CrawlList {
         for (int i = from; i < list.size(); i++) {
             NodeURL n = list.get(i);
             if (n.getURL() != null) {
-                boolean lower = listed.putIfLower(fromSaved(n), n.getURL(), n.getLevel());
+                boolean saved = fromSaved(n);
+                boolean lower = listed.putIfLower(saved, n.getURL(), n.getLevel());
                 // either way the list now keeps the URL at this level or lower
                 if (n instanceof ReplayedNode && load.records() != null) {
-                    load.records().listed((ReplayedNode) n, fromSaved(n), n.getLevel());
+                    load.records().listed((ReplayedNode) n, saved, n.getLevel());
                 }
                 if (!lower) continue;
             }
