@@ -151,5 +151,8 @@ class NamingTest {
             if (rebuilt == url) same++;
         }
         assertTrue(same > 200, "links that need no change: " + same);
+        // what either way escapes, and the escapes it keeps
+        assertEquals("http://h/a%5Eb%7Bc%7D%20d%22e%25zz%C3%A9%60%7C%3C%3E%2e?q=%5C%41",
+                SavedLinks.requestable(new URL("http://h/a^b{c} d\"e%zz\u00e9`|<>%2e?q=\\%41")).toString());
     }
 }
