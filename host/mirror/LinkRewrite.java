@@ -93,34 +93,38 @@ final class LinkRewrite {
             work.add(whole ? Work.WHOLE : moved ? Work.REFERENCES : Work.IF_ADDRESSED);
         }
         // Documents are independent and the natives keep no state: each thread
-        // reads, rewrites and writes whole documents of its own.
+        // reads and rewrites whole documents of its own; they are written back
+        // on threads of their own (WriteBacks).
         int threads = Math.min(PageThreads.count(), docs.size());
         AtomicInteger next = new AtomicInteger();
+        WriteBacks writes = new WriteBacks(WriteBacks.defaultRoom());
         Runnable worker = () -> {
             // a stop ends the pass between documents; the pending list keeps the rest
-            for (int i = next.getAndIncrement(); i < docs.size() && !crawler.aborted; i = next.getAndIncrement()) {
-                document(docs.get(i), work.get(i));
+            for (int i = next.getAndIncrement(); i < docs.size() && !crawler.aborted
+                    && !Thread.currentThread().isInterrupted(); i = next.getAndIncrement()) {
+                document(docs.get(i), work.get(i), writes);
             }
         };
-        if (threads <= 1) {
-            worker.run();
-            return;
-        }
-        ExecutorService pool = PageThreads.pool(threads - 1, "rewrite");
+        ExecutorService pool = threads > 1 ? PageThreads.pool(threads - 1, "rewrite") : null;
+        boolean failed = true;
         try {
             List<Future<?>> helpers = new ArrayList<>();
             for (int t = 1; t < threads; t++) helpers.add(pool.submit(worker));
             worker.run();
             for (Future<?> f : helpers) PageThreads.result(f);
+            failed = false;
         } catch (InterruptedException e) {
             Thread.currentThread().interrupt();
+            failed = false;
         } finally {
-            pool.shutdownNow();
+            if (pool != null) pool.shutdownNow();
+            // what the pass threw goes on out; else a write's own failure does
+            writes.finish(!failed);
         }
     }
 
-    /** Rewrites one saved document as far as work asks; true when it was written back. */
-    private boolean document(NodeURL doc, Work work) {
+    /** Rewrites one saved document as far as work asks and queues what changed to be written back. */
+    private void document(NodeURL doc, Work work, WriteBacks writes) {
         boolean isPage = doc.isHtml();
         File file = new File(doc.getLoadedFilename());
         if (!SavedLinks.inside(root, file)) {
@@ -128,15 +132,15 @@ final class LinkRewrite {
                 crawler.appendLog("Refused file outside the mirror:" + file.getPath() + "\n");
                 left();
             }
-            return false;
+            return;
         }
-        if (!isPage && !file.isFile()) return false;
+        if (!isPage && !file.isFile()) return;
         try {
             byte[] bytes = Files.readAllBytes(file.toPath());
             boolean byLibrary = isPage && work == Work.WHOLE;
             if (work == Work.IF_ADDRESSED) {
                 Addressed a = addressed(bytes);
-                if (!a.byReference) return false;
+                if (!a.byReference) return;
                 byLibrary = isPage && a.byLibrary;
             }
             byte[] now = bytes;
@@ -158,21 +162,36 @@ final class LinkRewrite {
                 // the library's links stand without the other references
                 crawler.appendLog("Page left as it is:" + file.getPath() + " (" + Causes.of(e) + ")\n");
             }
-            if (now == bytes) return false;
-            writeBack(file, now);
-            written.add(doc.getLoadedFilename());
-            rewritten(links);
-            return true;
-        } catch (IOException e) {
-            crawler.appendLog("Error rewriting file:" + file.getPath() + " (" + Causes.of(e) + ")\n");
+            if (now == bytes) return;
+            int changed = links;
+            writes.submit(file, now, new WriteBacks.Outcome() {
+                @Override
+                public void written() {
+                    written.add(doc.getLoadedFilename());
+                    rewritten(changed);
+                }
+
+                @Override
+                public void failed(IOException e) {
+                    writeFailed(file, e);
+                }
+            });
+        } catch (InterruptedException e) {
+            // the pass is ending: the page stays pending for the next run
+            Thread.currentThread().interrupt();
             retryLater(file.getPath());
-            return false;
+        } catch (IOException e) {
+            writeFailed(file, e);
         } catch (RuntimeException e) {
             // one document that cannot be rewritten never ends the pass
             crawler.appendLog("Page left as it is:" + file.getPath() + " (" + Causes.of(e) + ")\n");
             if (isPage) left();
-            return false;
         }
+    }
+
+    private void writeFailed(File file, IOException e) {
+        crawler.appendLog("Error rewriting file:" + file.getPath() + " (" + Causes.of(e) + ")\n");
+        retryLater(file.getPath());
     }
 
     /** Which rewrite finds a page saved now behind a web address of a document. */

@@ -7,6 +7,7 @@ import java.io.File;
 import java.io.IOException;
 import java.nio.charset.StandardCharsets;
 import java.nio.file.Files;
+import java.util.Arrays;
 import java.util.List;
 
 import org.junit.jupiter.api.Test;
@@ -182,6 +183,50 @@ class RewritePassTest {
 
     private static String read(File f) throws IOException {
         return Files.readString(f.toPath(), StandardCharsets.ISO_8859_1);
+    }
+
+    /**
+     * Pages are written back on threads of their own: one that cannot be
+     * written (its temporary file's name is taken by a folder) is logged and
+     * left pending while the others are written, and the next run writes it
+     * as an unbroken run would have.
+     */
+    @Test
+    void aPageThatCannotBeWrittenBackStaysPendingForTheNextRun() throws Exception {
+        File work = Jvm.tempDir("rewrite-write-fails");
+        File www = new File(work, "www");
+        int pages = 40;
+        for (int i = 0; i < pages; i++) {
+            write(www, "p" + i + ".html", "<a href=/p" + (i + 1) % pages + ".html>next</a> <img src=/i.png>");
+        }
+        write(www, "i.png", "png");
+        File whole = new File(work, "whole");
+        File blocked = new File(work, "blocked");
+        try (Nginx web = Nginx.start(www)) {
+            String site = "127.0.0.1 " + web.port();
+            MirrorRuns.mirror(web.url("/p0.html").toString(), whole.getPath()).ok();
+            File stuck = new File(blocked, site + "/.p7.html.x7fenwix-tmp");
+            // not empty, so that nothing takes it for a temporary file of its own
+            assertTrue(new File(stuck, "keep").mkdirs());
+            Jvm.Result first = MirrorRuns.mirror(web.url("/p0.html").toString(), blocked.getPath());
+            String log = Files.readString(new File(blocked, OutFiles.LOG_NAME).toPath());
+            assertTrue(log.contains(site + "/p7.html ("), log);
+            assertEquals(1, log.split("Error rewriting file:", -1).length - 1, log);
+            List<String> pending = Files.readAllLines(new File(blocked, OutFiles.PENDING_NAME).toPath());
+            assertEquals(1, pending.size(), pending.toString());
+            assertTrue(pending.get(0).endsWith("p7.html"), pending.toString());
+            for (int i = 0; i < pages; i++) {
+                String f = site + "/p" + i + ".html";
+                boolean same = Arrays.equals(Files.readAllBytes(new File(whole, f).toPath()),
+                        Files.readAllBytes(new File(blocked, f).toPath()));
+                assertEquals(i != 7, same, f + "\n" + first.out);
+            }
+
+            assertTrue(new File(stuck, "keep").delete() && stuck.delete());
+            MirrorRuns.mirror(web.url("/p0.html").toString(), blocked.getPath()).ok();
+            assertEquals(MirrorRuns.snapshot(new File(whole, site)), MirrorRuns.snapshot(new File(blocked, site)));
+            assertFalse(new File(blocked, OutFiles.PENDING_NAME).exists(), "nothing left pending");
+        }
     }
 
     private static void write(File dir, String name, String body) throws IOException {
