@@ -38,11 +38,13 @@ final class TagRewrite {
             int gt = page.indexOf('>', lt + 1);
             // a page that ends inside a tag keeps that tag as text
             if (gt < 0) break;
-            String before = page.substring(lt, gt + 1);
+            int start = lt;
             lt = gt + 1;
-            String raw = TagText.name(before);
-            if (!isElement(raw)) continue;
-            String name = raw.toLowerCase(Locale.ROOT);
+            // the name as TagText.name reads it from the tag, looked at in place: most tags are no element
+            int nameEnd = nameEnd(page, start + 1, gt);
+            if (!isElement(page, start + 1, nameEnd)) continue;
+            String before = page.substring(start, gt + 1);
+            String name = page.substring(start + 1, nameEnd).toLowerCase(Locale.ROOT);
             x7Element e = new x7Element(before);
             up.repAttrib(e, name);
             String attribute = LinkAttributes.rewritten(name);
@@ -61,10 +63,42 @@ final class TagRewrite {
         return new Result(out.toString(), links);
     }
 
-    /** Whether the tag reader makes an element of a tag of this name: it compares names ignoring case. */
-    private static boolean isElement(String name) {
-        for (String n : ELEMENTS) {
-            if (n.equalsIgnoreCase(name)) return true;
+    /** ELEMENTS by their length: the names a name of that length may equal ignoring case. */
+    private static final String[][] BY_LENGTH = byLength();
+
+    private static String[][] byLength() {
+        int longest = 0;
+        for (String n : ELEMENTS) longest = Math.max(longest, n.length());
+        String[][] by = new String[longest + 1][];
+        for (int len = 0; len <= longest; len++) {
+            final int l = len;
+            by[len] = ELEMENTS.stream().filter(n -> n.length() == l).sorted().toArray(String[]::new);
+        }
+        return by;
+    }
+
+    /** Where the name of the tag whose text after '<' starts at from ends: at a blank, a '/' after its first character, or end. */
+    static int nameEnd(String page, int from, int end) {
+        int i = from;
+        if (i < end && page.charAt(i) == '/') i++;
+        while (i < end) {
+            char c = page.charAt(i);
+            if (Character.isWhitespace(c) || c == '/') break;
+            i++;
+        }
+        return i;
+    }
+
+    /**
+     * Whether the tag reader makes an element of a tag of the name page[from,
+     * to): it compares names with equalsIgnoreCase, which holds only between
+     * names of one length and then as regionMatches ignoring case does.
+     */
+    static boolean isElement(String page, int from, int to) {
+        int len = to - from;
+        if (len >= BY_LENGTH.length) return false;
+        for (String n : BY_LENGTH[len]) {
+            if (page.regionMatches(true, from, n, 0, len)) return true;
         }
         return false;
     }
