@@ -377,8 +377,7 @@ class CrawlFaultsTest {
             assertTrue(log.matches("(?s).*Error reading url:" + web.url("/slow/big.bin")
                     + " \\(\\d+ bytes in \\d+\\.\\d s, under --min-rate 1000 bytes a second\\).*"), log);
             // the second attempt went on from the part's end
-            List<Nginx.Entry> asks = new ArrayList<>();
-            for (Nginx.Entry e : web.accessLog()) if (e.path.equals("/slow/big.bin")) asks.add(e);
+            List<Nginx.Entry> asks = web.awaitAccessLog("/slow/big.bin", 2);
             assertEquals(2, asks.size(), asks.toString());
             // nginx logs a request when it ends, the broken-off one maybe after the next
             assertEquals(1, asks.stream().filter(e -> e.range == null).count(), asks.toString());

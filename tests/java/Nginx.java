@@ -206,16 +206,26 @@ final class Nginx implements AutoCloseable {
      * the answer.
      */
     List<Entry> awaitAccessLog(int count) throws InterruptedException {
+        return awaitAccessLog(null, count);
+    }
+
+    /**
+     * The entries for path (every entry when null) once there are at least
+     * count: a request the client broke off is logged when nginx next tries
+     * to send, after a rate limit's pause.
+     */
+    List<Entry> awaitAccessLog(String path, int count) throws InterruptedException {
         long end = System.nanoTime() + TimeUnit.SECONDS.toNanos(10);
-        List<Entry> log = accessLog();
-        while (log.size() < count) {
+        while (true) {
+            List<Entry> log = new ArrayList<>();
+            for (Entry e : accessLog()) if (path == null || e.path.equals(path)) log.add(e);
+            if (log.size() >= count) return log;
             if (System.nanoTime() > end) {
-                throw new AssertionError("nginx logged " + log.size() + " requests, expected " + count + ": " + log);
+                throw new AssertionError("nginx logged " + log.size() + " requests" + (path == null ? "" : " for " + path)
+                        + ", expected " + count + ": " + accessLog());
             }
             Thread.sleep(20);
-            log = accessLog();
         }
-        return log;
     }
 
     /** The entries logged after the first from of them. */
