@@ -34,6 +34,9 @@ final class LinkRewrite {
     final List<String> written = java.util.Collections.synchronizedList(new ArrayList<>());
     /** Documents whose rewriting failed on a file error, to be tried again by the next run. */
     final Set<String> retry = new java.util.TreeSet<>();
+    /** The pass's progress: documents it will look at, and those it has looked at. */
+    private volatile int documents;
+    private final AtomicInteger handled = new AtomicInteger();
 
     private final UrlLoad crawler;
     private final File root;
@@ -45,6 +48,11 @@ final class LinkRewrite {
         this.root = crawler.getRoot();
         this.nodes = new CrawlNodes(crawler);
         this.refs = new RefRewrite(crawler, nodes);
+    }
+
+    /** The progress line of the pass. */
+    String progress() {
+        return String.format(java.util.Locale.ROOT, "Rewriting links, %d of %d documents", handled.get(), documents);
     }
 
     /** How much of the rewrite a document gets. */
@@ -95,6 +103,7 @@ final class LinkRewrite {
         // Documents are independent and the natives keep no state: each thread
         // reads and rewrites whole documents of its own; they are written back
         // on threads of their own (WriteBacks).
+        documents = docs.size();
         int threads = Math.min(PageThreads.count(), docs.size());
         AtomicInteger next = new AtomicInteger();
         WriteBacks writes = new WriteBacks(WriteBacks.defaultRoom());
@@ -103,6 +112,7 @@ final class LinkRewrite {
             for (int i = next.getAndIncrement(); i < docs.size() && !crawler.aborted
                     && !Thread.currentThread().isInterrupted(); i = next.getAndIncrement()) {
                 document(docs.get(i), work.get(i), writes);
+                handled.incrementAndGet();
             }
         };
         ExecutorService pool = threads > 1 ? PageThreads.pool(threads - 1, "rewrite") : null;

@@ -180,11 +180,16 @@ public final class Mirror {
         if (!crawler.aborted) {
             // one pass: the library's links and every other reference, in pages and stylesheets
             rw = new LinkRewrite(crawler);
+            // a pass of many pages takes a while after the crawl's last line
+            Progress passing = new Progress(con, rw::progress, false);
+            passing.start();
             try {
                 rw.run(files.pendingRewrites(), files.earlierPassUnfinished(),
                         files.folderPagesFoundNow(sameAs) || crawl.movedAny());
             } catch (RuntimeException e) {
                 failed("the rewrite pass ended early", e);
+            } finally {
+                passing.stop();
             }
             records.rewritten(rw.written);
             // stopped during the pass: every page noted stays pending

@@ -1,20 +1,33 @@
 import java.io.PrintStream;
 import java.util.Locale;
+import java.util.function.Supplier;
 
 /** The progress line: rewritten in place on a terminal, else printed every few seconds. */
 final class Progress {
-    private final Counters counts;
     private final PrintStream con;
-    private final Activity activity;
+    private final Supplier<String> line;
+    /** Whether stop shows the last line even when no line was shown before. */
+    private final boolean always;
     private final boolean terminal = System.console() != null;
     private Thread thread;
     private volatile boolean running;
     private int width;
+    private boolean shown;
 
+    /** The crawl's line: what is done of what is known, and what is being fetched. */
     Progress(Counters counts, PrintStream con, Activity activity) {
-        this.counts = counts;
+        this(con, () -> {
+            String now = activity.get();
+            return String.format(Locale.ROOT, "%d of %d done, %s  %s", counts.done, counts.known,
+                    size(counts.bytes()), now.isEmpty() ? counts.current() : now);
+        }, true);
+    }
+
+    /** A line of its own; a step too short to show one leaves none behind unless always. */
+    Progress(PrintStream con, Supplier<String> line, boolean always) {
         this.con = con;
-        this.activity = activity;
+        this.line = line;
+        this.always = always;
     }
 
     void start() {
@@ -35,9 +48,8 @@ final class Progress {
     }
 
     synchronized void show() {
-        String now = activity.get();
-        String line = String.format(Locale.ROOT, "%d of %d done, %s  %s", counts.done, counts.known,
-                size(counts.bytes()), now.isEmpty() ? counts.current() : now);
+        String line = this.line.get();
+        shown = true;
         if (terminal) {
             if (line.length() > 119) line = line.substring(0, 116) + "...";
             StringBuilder b = new StringBuilder("\r").append(line);
@@ -52,9 +64,18 @@ final class Progress {
 
     void stop() {
         running = false;
-        if (thread != null) thread.interrupt();
+        if (thread != null) {
+            thread.interrupt();
+            // its last line, if it was drawing one, before ours
+            try {
+                thread.join();
+            } catch (InterruptedException e) {
+                Thread.currentThread().interrupt();
+            }
+        }
         if (terminal) {
             synchronized (this) {
+                if (!always && !shown) return;
                 show();
                 con.println();
             }
