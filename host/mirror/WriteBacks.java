@@ -43,9 +43,13 @@ final class WriteBacks {
         });
     }
 
-    /** The room a pass leaves for writes in flight: an eighth of the heap, at most 32 MB. */
+    /**
+     * The room a pass leaves for writes in flight: a sixteenth of the heap, at
+     * most 8 MB. That holds a page for every writing thread many times over;
+     * more would only hold pages longer when the disk is the slower side.
+     */
     static long defaultRoom() {
-        return Math.min(32L << 20, Runtime.getRuntime().maxMemory() / 8);
+        return Math.min(8L << 20, Runtime.getRuntime().maxMemory() / 16);
     }
 
     /**
