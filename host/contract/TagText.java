@@ -6,21 +6,24 @@ final class TagText {
 
     static String name(String tag) {
         if (tag.length() < 2 || tag.charAt(0) != '<') return "";
-        int i = 1;
         int end = tag.length();
         if (tag.charAt(end - 1) == '>') end--;
-        StringBuilder b = new StringBuilder();
-        if (i < end && tag.charAt(i) == '/') {
-            b.append('/');
-            i++;
-        }
+        return tag.substring(1, nameEnd(tag, 1, end));
+    }
+
+    /**
+     * Where a tag's name that starts at from ends, before end: its first blank,
+     * '/' or '>' after a leading '/' (an end tag's name keeps its '/').
+     */
+    static int nameEnd(String text, int from, int end) {
+        int i = from;
+        if (i < end && text.charAt(i) == '/') i++;
         while (i < end) {
-            char c = tag.charAt(i);
+            char c = text.charAt(i);
             if (Character.isWhitespace(c) || c == '/' || c == '>') break;
-            b.append(c);
             i++;
         }
-        return b.toString();
+        return i;
     }
 
     /** Position of one attribute: name start, value start and end (-1 when it has no value). */

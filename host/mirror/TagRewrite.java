@@ -41,7 +41,7 @@ final class TagRewrite {
             int start = lt;
             lt = gt + 1;
             // the name as TagText.name reads it from the tag, looked at in place: most tags are no element
-            int nameEnd = nameEnd(page, start + 1, gt);
+            int nameEnd = TagText.nameEnd(page, start + 1, gt);
             if (!isElement(page, start + 1, nameEnd)) continue;
             String before = page.substring(start, gt + 1);
             String name = page.substring(start + 1, nameEnd).toLowerCase(Locale.ROOT);
@@ -75,18 +75,6 @@ final class TagRewrite {
             by[len] = ELEMENTS.stream().filter(n -> n.length() == l).sorted().toArray(String[]::new);
         }
         return by;
-    }
-
-    /** Where the name of the tag whose text after '<' starts at from ends: at a blank, a '/' after its first character, or end. */
-    static int nameEnd(String page, int from, int end) {
-        int i = from;
-        if (i < end && page.charAt(i) == '/') i++;
-        while (i < end) {
-            char c = page.charAt(i);
-            if (Character.isWhitespace(c) || c == '/') break;
-            i++;
-        }
-        return i;
     }
 
     /**
