@@ -24,7 +24,7 @@ final class UrlKeys {
     private long[] b = new long[64];
     private int[] values = new int[64];
     private int size;
-    /** The characters of the key in hand, cut at the fragment as UrlLoad.key cuts it. */
+    /** The characters of the key in hand. */
     private char[] chars = new char[256];
 
     UrlKeys() {
@@ -98,11 +98,10 @@ final class UrlKeys {
         return reduce(mulMod(h, base) + end);
     }
 
-    /** The characters of the key of url, in chars (grown to hold them); their count. */
+    /** The characters of the key of url (UrlLoad.key), in chars (grown to hold them); their count. */
     private int key(URL url) {
-        String s = url.toString();
-        int hash = s.indexOf('#');
-        int end = hash < 0 ? s.length() : hash;
+        String s = UrlLoad.key(url);
+        int end = s.length();
         if (chars.length < end) chars = new char[Math.max(end, chars.length * 2)];
         // one copy instead of a call a character
         s.getChars(0, end, chars, 0);
