@@ -1,13 +1,11 @@
 import com.tolvak.fenwix.NodeURL;
 
 import java.io.File;
-import java.io.FileOutputStream;
 import java.io.IOException;
 import java.net.URL;
 import java.nio.charset.Charset;
 import java.nio.charset.StandardCharsets;
 import java.nio.file.Files;
-import java.nio.file.StandardCopyOption;
 import java.util.ArrayList;
 import java.util.Arrays;
 import java.util.List;
@@ -278,30 +276,5 @@ final class LinkRewrite {
     private synchronized void retryLater(String path) {
         retry.add(path);
         pagesLeft++;
-    }
-
-    /**
-     * Writes the page to a temporary file beside it and renames that over the
-     * page, so that a crash leaves either the old page or the new one. The
-     * page keeps its time: that is the server's time, which the next run's
-     * conditional request sends.
-     */
-    static void writeBack(File file, byte[] text) throws IOException {
-        File tmp = new File(file.getParentFile(), "." + file.getName() + ".x7fenwix-tmp");
-        long time = file.lastModified();
-        try (FileOutputStream out = new FileOutputStream(tmp)) {
-            out.write(text);
-            out.getFD().sync();
-        } catch (IOException e) {
-            tmp.delete();
-            throw e;
-        }
-        if (time > 0) tmp.setLastModified(time);
-        try {
-            Files.move(tmp.toPath(), file.toPath(), StandardCopyOption.ATOMIC_MOVE, StandardCopyOption.REPLACE_EXISTING);
-        } catch (IOException e) {
-            tmp.delete();
-            throw e;
-        }
     }
 }

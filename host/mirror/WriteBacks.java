@@ -1,8 +1,12 @@
 import java.io.File;
+import java.io.FileOutputStream;
 import java.io.IOException;
+import java.nio.file.Files;
+import java.nio.file.StandardCopyOption;
 import java.util.concurrent.ExecutorService;
 import java.util.concurrent.Executors;
 import java.util.concurrent.Semaphore;
+import java.util.concurrent.TimeUnit;
 
 /**
  * Rewritten documents written back on threads of their own. Each write ends
@@ -28,8 +32,7 @@ final class WriteBacks {
     /** Room for the bytes not yet written, in KB. */
     private final Semaphore room;
     private final int roomKb;
-    private final Object lock = new Object();
-    private int open;
+    /** The first thing a write threw other than a file error. */
     private Throwable thrown;
 
     /** roomBytes bounds the bytes waiting to be written. */
@@ -53,9 +56,9 @@ final class WriteBacks {
     }
 
     /**
-     * Queues text to replace file (LinkRewrite.writeBack); waits while the
-     * bytes in flight fill the room. A document larger than the room is
-     * written in line: the room bounds the heap that writes hold.
+     * Queues text to replace file (writeBack); waits while the bytes in flight
+     * fill the room. A document larger than the room is written in line: the
+     * room bounds the heap that writes hold.
      */
     void submit(File file, byte[] text, Outcome outcome) throws InterruptedException {
         if (text.length >= (long) roomKb << 10) {
@@ -64,29 +67,27 @@ final class WriteBacks {
         }
         int kb = Math.max(1, text.length >> 10);
         room.acquire(kb);
-        synchronized (lock) {
-            open++;
-        }
         try {
             pool.execute(() -> {
-                Throwable t = null;
                 try {
                     write(file, text, outcome);
                 } catch (RuntimeException | Error e) {
-                    t = e;
+                    synchronized (this) {
+                        if (thrown == null) thrown = e;
+                    }
                 } finally {
-                    ended(kb, t);
+                    room.release(kb);
                 }
             });
         } catch (RuntimeException e) {
-            ended(kb, null);
+            room.release(kb);
             throw e;
         }
     }
 
     private static void write(File file, byte[] text, Outcome outcome) {
         try {
-            LinkRewrite.writeBack(file, text);
+            writeBack(file, text);
         } catch (IOException e) {
             outcome.failed(e);
             return;
@@ -94,38 +95,54 @@ final class WriteBacks {
         outcome.written();
     }
 
-    private void ended(int kb, Throwable t) {
-        room.release(kb);
-        synchronized (lock) {
-            if (t != null && thrown == null) thrown = t;
-            open--;
-            lock.notifyAll();
-        }
-    }
-
     /**
      * Waits, through interrupts too, until every queued write has ended (a
-     * write is short and its page must not change under the run's end), then
+     * write is short and its page must not change under the run's end), and
      * stops the threads. With rethrow, what a write threw other than a file
      * error is thrown here, as the pass would have thrown it in line.
      */
     void finish(boolean rethrow) {
-        boolean interrupted = false;
-        Throwable t;
-        synchronized (lock) {
-            while (open > 0) {
-                try {
-                    lock.wait();
-                } catch (InterruptedException e) {
-                    interrupted = true;
-                }
-            }
-            t = thrown;
-        }
         pool.shutdown();
+        boolean interrupted = false;
+        while (!pool.isTerminated()) {
+            try {
+                pool.awaitTermination(1, TimeUnit.MINUTES);
+            } catch (InterruptedException e) {
+                interrupted = true;
+            }
+        }
         if (interrupted) Thread.currentThread().interrupt();
         if (!rethrow) return;
+        Throwable t;
+        synchronized (this) {
+            t = thrown;
+        }
         if (t instanceof RuntimeException) throw (RuntimeException) t;
         if (t instanceof Error) throw (Error) t;
+    }
+
+    /**
+     * Writes the page to a temporary file beside it and renames that over the
+     * page, so that a crash leaves either the old page or the new one. The
+     * page keeps its time: that is the server's time, which the next run's
+     * conditional request sends.
+     */
+    private static void writeBack(File file, byte[] text) throws IOException {
+        File tmp = new File(file.getParentFile(), "." + file.getName() + ".x7fenwix-tmp");
+        long time = file.lastModified();
+        try (FileOutputStream out = new FileOutputStream(tmp)) {
+            out.write(text);
+            out.getFD().sync();
+        } catch (IOException e) {
+            tmp.delete();
+            throw e;
+        }
+        if (time > 0) tmp.setLastModified(time);
+        try {
+            Files.move(tmp.toPath(), file.toPath(), StandardCopyOption.ATOMIC_MOVE, StandardCopyOption.REPLACE_EXISTING);
+        } catch (IOException e) {
+            tmp.delete();
+            throw e;
+        }
     }
 }
