@@ -50,7 +50,12 @@ final class OutFiles implements AutoCloseable {
         if (folder.exists() && !folder.isDirectory()) throw new Options.Usage("OUT is not a folder: " + folder);
         if (!folder.isDirectory() && !folder.mkdirs()) throw new Options.Usage("cannot make the folder " + folder);
         try {
-            File probe = File.createTempFile(PROBE_PREFIX, null, folder);
+            // named after this process: File.createTempFile's random name seeds a
+            // SecureRandom first, a sixtieth of a short update's time
+            File probe = new File(folder, PROBE_PREFIX + ProcessHandle.current().pid());
+            if (!probe.createNewFile() && !(probe.delete() && probe.createNewFile())) {
+                throw new IOException("cannot create " + probe);
+            }
             if (!probe.delete()) throw new IOException("cannot delete " + probe);
         } catch (IOException | SecurityException e) {
             throw new Options.Usage("cannot write in " + folder + " (" + e.getMessage() + ")");
