@@ -82,12 +82,17 @@ final class LinkRewrite {
     void run(Set<String> pending, boolean everyStylesheet, boolean moved) {
         List<NodeURL> saved = new ArrayList<>();
         // An earlier pass pointed every document at what was saved then: only
-        // a file saved by this run can be named by a web address still.
-        boolean savedNow = false;
+        // a file saved by this run, or by one stopped before its pass had
+        // looked at every document (pending), can be named by a web address still.
+        boolean savedNow = !pending.isEmpty();
         for (NodeURL doc : crawler.knownNodes()) {
             if (doc.isLoaded() && !doc.isPreviouslyDownloaded()) savedNow = true;
             if (!doc.isLoaded() || doc.getLoadedFilename() == null || !(doc.isHtml() || doc.isCss())) continue;
             saved.add(doc);
+        }
+        if (everyStylesheet) {
+            // a run killed during a write left its temporary file
+            for (NodeURL doc : saved) WriteBacks.dropLeftover(new File(doc.getLoadedFilename()));
         }
         List<Work> work = new ArrayList<>(saved.size());
         List<NodeURL> docs = new ArrayList<>(saved.size());

@@ -144,6 +144,7 @@ public final class Mirror {
         crawler.setLinkRecords(records);
         crawl = new Crawl(crawler, options.maxThreads);
         crawl.setSameAsFolder(files.sameAsFolder());
+        crawl.onMove(files::filesMoved);
 
         Thread hook = new Thread(this::stop, "mirror-stop");
         Runtime.getRuntime().addShutdownHook(hook);
@@ -166,8 +167,10 @@ public final class Mirror {
             progress.stop();
             if (scans != null) scans.stop();
         }
-        crawl.dropSecondCopies();
         java.util.Map<String, String> sameAs = crawl.sameAsFound();
+        // noted before the second copies go, for a pass that does not finish
+        if (files.folderPagesFoundNow(sameAs)) files.filesMoved();
+        crawl.dropSecondCopies();
         if (!crawler.aborted) files.sameAsFolder(sameAs);
         files.crawlEnded();
 
@@ -183,17 +186,22 @@ public final class Mirror {
             // a pass of many pages takes a while after the crawl's last line
             Progress passing = new Progress(con, rw::progress, false);
             passing.start();
+            boolean whole = false;
             try {
-                rw.run(files.pendingRewrites(), files.earlierPassUnfinished(),
-                        files.folderPagesFoundNow(sameAs) || crawl.movedAny());
+                rw.run(files.pendingRewrites(), files.earlierPassUnfinished(), files.movesToFollow());
+                whole = true;
             } catch (RuntimeException e) {
                 failed("the rewrite pass ended early", e);
             } finally {
                 passing.stop();
             }
             records.rewritten(rw.written);
-            // stopped during the pass: every page noted stays pending
-            if (!crawler.aborted) files.rewritesLeft(rw.retry);
+            // stopped during the pass or ended early: every page noted stays
+            // pending, and the moves stay to be followed
+            if (whole && !crawler.aborted) {
+                files.rewritesLeft(rw.retry);
+                files.movesFollowed();
+            }
         }
         try {
             records.save();

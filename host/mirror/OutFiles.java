@@ -30,6 +30,11 @@ final class OutFiles implements AutoCloseable {
     static final String INFLIGHT_NAME = ".x7fenwix-inflight";
     /** Pages saved but not yet rewritten, one path a line. */
     static final String PENDING_NAME = ".x7fenwix-unrewritten";
+    /**
+     * Present from the moment a file that documents may link to moves or goes
+     * until a pass has pointed every document's references at where it is now.
+     */
+    static final String MOVED_NAME = ".x7fenwix-moved";
     private static final String PROBE_PREFIX = ".x7fenwix-probe";
 
     final File out;
@@ -38,6 +43,8 @@ final class OutFiles implements AutoCloseable {
     private FileChannel unrewritten;
     /** Whether an earlier run left its rewrite pass unfinished (or some files to try again). */
     private boolean passUnfinished;
+    /** Whether this run moved or removed such a file (see MOVED_NAME). */
+    private boolean movedNow;
     /** The folders' pages noted by earlier runs, as read at the start of this one. */
     private java.util.Map<String, String> sameAsRead = java.util.Map.of();
 
@@ -227,6 +234,32 @@ final class OutFiles implements AutoCloseable {
      */
     boolean earlierPassUnfinished() {
         return passUnfinished;
+    }
+
+    /**
+     * Notes that a file documents may link to moved or went, before a run
+     * stopped or killed could forget it: nothing else would tell the next run,
+     * which finds it where it is now.
+     */
+    synchronized void filesMoved() {
+        if (movedNow) return;
+        movedNow = true;
+        try {
+            Files.write(file(MOVED_NAME).toPath(), new byte[0]);
+        } catch (IOException e) {
+            log("Error writing file:" + file(MOVED_NAME) + "\n");
+        }
+    }
+
+    /** Whether this run or an earlier one moved or removed a file that no finished pass has followed yet. */
+    boolean movesToFollow() {
+        return movedNow || file(MOVED_NAME).exists();
+    }
+
+    /** A whole pass followed the moves. */
+    void movesFollowed() {
+        file(MOVED_NAME).delete();
+        movedNow = false;
     }
 
     /** After a whole rewrite pass only the pages it could not rewrite stay pending. */

@@ -128,7 +128,7 @@ final class WriteBacks {
      * conditional request sends.
      */
     private static void writeBack(File file, byte[] text) throws IOException {
-        File tmp = new File(file.getParentFile(), "." + file.getName() + ".x7fenwix-tmp");
+        File tmp = temporary(file);
         long time = file.lastModified();
         try (FileOutputStream out = new FileOutputStream(tmp)) {
             out.write(text);
@@ -144,5 +144,15 @@ final class WriteBacks {
             tmp.delete();
             throw e;
         }
+    }
+
+    private static File temporary(File file) {
+        return new File(file.getParentFile(), "." + file.getName() + ".x7fenwix-tmp");
+    }
+
+    /** Removes the temporary file that a run killed during file's write left beside it. */
+    static void dropLeftover(File file) {
+        File tmp = temporary(file);
+        if (tmp.isFile()) tmp.delete();
     }
 }

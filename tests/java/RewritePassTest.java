@@ -96,6 +96,9 @@ class RewritePassTest {
                 pending.append(new File(stopped, site + "/" + page).getCanonicalPath()).append('\n');
             }
             Files.writeString(new File(stopped, ".x7fenwix-unrewritten").toPath(), pending);
+            // killed during a write
+            File leftover = new File(stopped, site + "/.a.html.x7fenwix-tmp");
+            Files.writeString(leftover.toPath(), "<a href=/ind");
 
             Jvm.Result next = MirrorRuns.mirror(web.url("/index.html").toString(), stopped.getPath()).ok();
             assertEquals(5, MirrorRuns.count(next.out, "not modified (304)"), next.out);
@@ -104,6 +107,7 @@ class RewritePassTest {
                         Files.readAllBytes(new File(stopped, site + "/" + f).toPath()), f);
             }
             assertFalse(new File(stopped, ".x7fenwix-unrewritten").exists(), "nothing left pending");
+            assertFalse(leftover.exists());
         }
     }
 
@@ -143,6 +147,68 @@ class RewritePassTest {
             assertFalse(new File(site, "dir/index.html").exists(), "the folder's page is saved once");
             linksLeadToFiles(new File(site, "other.html"));
         }
+    }
+
+    /**
+     * Updates stopped before their passes: one after it saved a page that an
+     * unchanged page names by web address, one after a file moved into the
+     * folder of its name. The run after each, which saves and moves nothing,
+     * still points the unchanged pages at them.
+     */
+    @Test
+    void whatAStoppedUpdateSavedOrMovedIsFollowedByTheNextRunsPass() throws Exception {
+        File work = Jvm.tempDir("rewrite-stopped-update");
+        File www = new File(work, "www");
+        String links = "<a href=b>b</a> <a href=other.html>o</a> <a href=a.html>a</a>";
+        write(www, "index.html", links);
+        write(www, "other.html", "<a href=b>b</a> <img src=/b>");
+        write(www, "a.html", "<a href=c.html>c</a>");
+        write(www, "b", "<p>b</p>");
+        File out = new File(work, "copy");
+        try (Nginx web = Nginx.with(www).slow("/slow/", 20_000).start()) {
+            String[] args = {web.url("/index.html").toString(), out.getPath()};
+            MirrorRuns.mirror(args).ok();
+            File site = new File(out, "127.0.0.1 " + web.port());
+            assertEquals(List.of(web.url("/c.html").toString()), MirrorRuns.links(new File(site, "a.html")));
+
+            write(www, "c.html", "<p>c</p>");
+            stoppedUpdate(www, args, out, links, "c.html");
+            assertEquals(List.of("c.html"), MirrorRuns.links(new File(site, "a.html")));
+
+            new File(www, "b").delete();
+            write(www, "b/index.html", "<p>b</p>");
+            write(www, "b/c.html", "<p>c</p>");
+            stoppedUpdate(www, args, out, links + " <a href=b/c.html>c</a>", "Moved under its folder:");
+            linksLeadToFiles(new File(site, "other.html"));
+        }
+    }
+
+    /**
+     * An update whose start page links to the page links, and to a slow file
+     * that holds the crawl; stopped once the log or the pending notes hold
+     * seen, before its pass. Then an update in which the slow file is gone:
+     * one that saves nothing.
+     */
+    private static void stoppedUpdate(File www, String[] args, File out, String links, String seen) throws Exception {
+        File slow = new File(www, "slow/big.bin");
+        slow.getParentFile().mkdirs();
+        Files.write(slow.toPath(), new byte[400_000]);
+        change(new File(www, "index.html"), links + " <a href=slow/big.bin>big</a>");
+        File log = new File(out, OutFiles.LOG_NAME);
+        File pending = new File(out, OutFiles.PENDING_NAME);
+        int earlier = Files.readString(log.toPath()).length();
+        MirrorRuns.Running update = new MirrorRuns.Running(args);
+        long until = System.nanoTime() + 30_000_000_000L;
+        while (!(Files.readString(log.toPath()).substring(earlier).contains(seen)
+                || pending.isFile() && Files.readString(pending.toPath()).contains(seen))) {
+            assertTrue(System.nanoTime() < until, Files.readString(log.toPath()));
+            Thread.sleep(20);
+        }
+        String stopped = update.stop();
+        assertTrue(stopped.contains("stopped"), stopped);
+        assertTrue(slow.delete());
+        Jvm.Result next = MirrorRuns.mirror(args);
+        assertEquals(0, MirrorRuns.count(next.out, "pages saved") + MirrorRuns.count(next.out, "files saved"), next.out);
     }
 
     private static void linksLeadToFiles(File page) throws IOException {
