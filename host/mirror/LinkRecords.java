@@ -300,9 +300,12 @@ final class LinkRecords {
         }
         // scans run on several threads: the page is read and digested outside the lock
         if (want == null || p.spooled || page.getURL() == null) return false;
-        if (!p.base.equals(page.getURL().toString()) || !p.encoding.equals(PageCharset.of(page).name())) return false;
-        byte[] now = digest(new File(page.getLoadedFilename()));
+        if (!p.base.equals(page.getURL().toString())) return false;
+        // a charset the answer did not name is looked for in the bytes the digest reads
+        byte[] head = page.getCharset() == null ? new byte[PageCharset.HEAD] : null;
+        byte[] now = digest(new File(page.getLoadedFilename()), head);
         if (now == null || !Arrays.equals(now, want)) return false;
+        if (!p.encoding.equals((head == null ? PageCharset.of(page) : PageCharset.of(page, head)).name())) return false;
         Links links = new Links();
         List<NodeURL> nodes;
         try {
@@ -569,12 +572,20 @@ final class LinkRecords {
      * cryptographic digest in the quick compiler that the runs use.
      */
     static byte[] digest(File f) {
+        return digest(f, null);
+    }
+
+    /** As digest(f), copying f's first bytes into head where head is not null (a shorter file leaves the rest). */
+    static byte[] digest(File f, byte[] head) {
         java.util.zip.CRC32C c = new java.util.zip.CRC32C();
         java.util.zip.CRC32 d = new java.util.zip.CRC32();
         long length = 0;
         byte[] buf = new byte[1 << 16];
         try (InputStream in = Files.newInputStream(f.toPath())) {
             for (int n; (n = in.read(buf)) > 0; length += n) {
+                if (head != null && length < head.length) {
+                    System.arraycopy(buf, 0, head, (int) length, (int) Math.min(n, head.length - length));
+                }
                 c.update(buf, 0, n);
                 d.update(buf, 0, n);
             }

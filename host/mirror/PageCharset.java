@@ -44,7 +44,8 @@ final class PageCharset {
         return cs;
     }
 
-    private static final int HEAD = 4096;
+    /** How far into a page its meta tag is looked for. */
+    static final int HEAD = 4096;
 
     /** The charset of a meta tag in the page's first kilobytes, as browsers look for it. */
     private static Charset fromMeta(String file) {
