@@ -18,6 +18,7 @@ import java.util.Arrays;
 import java.util.HashMap;
 import java.util.List;
 import java.util.Map;
+import java.util.concurrent.atomic.AtomicLongArray;
 import java.util.zip.CRC32;
 import java.util.zip.DataFormatException;
 import java.util.zip.Deflater;
@@ -162,8 +163,8 @@ final class LinkRecords {
     private RandomAccessFile loaded;
     private Strings loadedStrings = new Strings(new String[0], new int[0]);
     /**
-     * For each URL of the table loaded, from a saved page or not: a level at
-     * or above which the crawl list drops a link to it (Integer.MAX_VALUE
+     * For each URL of the table loaded (by its key: keyOf), from a saved page
+     * or not: a level at or above which the crawl list drops a link to it (Integer.MAX_VALUE
      * while none is known). The crawl writes it as links of replayed pages
      * join its list, the replays on other threads read it: a value seen late
      * only means a link made and then dropped, as before, since the level
@@ -171,6 +172,18 @@ final class LinkRecords {
      */
     private int[] droppedFromSaved = new int[0];
     private int[] droppedFromWeb = new int[0];
+    /** The number of each string of the table loaded as the crawl list's URL (keys), for the notes. */
+    private int[] keyOf = new int[0];
+    /**
+     * For each URL of the table loaded, by its key, from a saved page or not
+     * (at 2 key + 1 and 2 key): the earliest page whose replay made a link to it, by its place
+     * in the crawl list, and that link's level (note).
+     * Replayed links join the list in page order, and the list drops a link
+     * to a URL it keeps at that level or lower: a later page's link at that
+     * level or deeper is not made either. Written and read by the replays.
+     */
+    private AtomicLongArray madeBy = new AtomicLongArray(0);
+    private static final long NONE = Long.MAX_VALUE;
     /** The links found in this run, one block a page, and the strings they use. */
     private RandomAccessFile spool;
     private long spoolEnd;
@@ -279,10 +292,43 @@ final class LinkRecords {
         }
         if (!in.atEnd()) throw RecordBytes.In.damaged();
         loadedStrings = new Strings(strings, first);
-        droppedFromSaved = new int[strings.length];
-        droppedFromWeb = new int[strings.length];
+        keyOf = keys(strings);
+        int keys = 0;
+        for (int k : keyOf) keys = Math.max(keys, k + 1);
+        droppedFromSaved = new int[keys];
+        droppedFromWeb = new int[keys];
         Arrays.fill(droppedFromSaved, Integer.MAX_VALUE);
         Arrays.fill(droppedFromWeb, Integer.MAX_VALUE);
+        madeBy = new AtomicLongArray(2 * keys);
+        for (int i = 0; i < madeBy.length(); i++) madeBy.set(i, NONE);
+    }
+
+    /**
+     * One number for the strings that are one URL to the crawl list (its text
+     * up to the fragment, as UrlLoad.key cuts it): a string's own id, or for a
+     * text with a fragment that of its text without, else one of their own.
+     */
+    private static int[] keys(String[] strings) {
+        int[] keyOf = new int[strings.length];
+        Map<String, Integer> bases = new HashMap<>();
+        for (String s : strings) {
+            int hash = s.indexOf('#');
+            if (hash >= 0) bases.put(s.substring(0, hash), -1);
+        }
+        for (int i = 0; i < strings.length; i++) {
+            keyOf[i] = i;
+            if (strings[i].indexOf('#') < 0) bases.replace(strings[i], -1, i);
+        }
+        int next = strings.length;
+        for (int i = 0; i < strings.length; i++) {
+            int hash = strings[i].indexOf('#');
+            if (hash < 0) continue;
+            String base = strings[i].substring(0, hash);
+            int k = bases.get(base);
+            if (k < 0) bases.put(base, k = next++);
+            keyOf[i] = k;
+        }
+        return keyOf;
     }
 
     /**
@@ -313,14 +359,29 @@ final class LinkRecords {
             nodes = new ArrayList<>(links.n);
             int[] fromSaved = droppedFromSaved;
             int[] fromWeb = droppedFromWeb;
+            int[] urlKeys = keyOf;
+            AtomicLongArray made = madeBy;
+            // this page's links made so far: the lowest level of each
+            Map<Integer, Integer> here = new HashMap<>();
             for (int i = 0; i < links.n; i++) {
                 int level = page.getLevel() + links.step[i];
                 int id = links.urlId[i];
+                int url = urlKeys[id];
                 // a link the crawl list would drop as it joins is not made at all: most links of an update
-                if ((links.saved[i] ? fromSaved : fromWeb)[id] <= level) continue;
+                if ((links.saved[i] ? fromSaved : fromWeb)[url] <= level) continue;
+                int key = 2 * url + (links.saved[i] ? 1 : 0);
+                long m = made.get(key);
+                if (m != NONE && (int) (m >>> 32) < parentIndex && levelOf(m) <= level) continue;
+                Integer before = here.get(key);
+                if (before != null && before <= level) continue;
+                here.put(key, level);
                 NodeURL n = new ReplayedNode(level, parentIndex, new URL(links.url[i]), links.text[i], id);
                 n.setFromSavedPage(links.saved[i]);
                 nodes.add(n);
+            }
+            // only once every link is made: a replay that fails leaves the page to a scan
+            for (Map.Entry<Integer, Integer> e : here.entrySet()) {
+                made(made, e.getKey(), note(parentIndex, e.getValue()));
             }
         } catch (IOException e) {  // a damaged block, or a URL that no longer parses
             return false;
@@ -332,6 +393,22 @@ final class LinkRecords {
         return true;
     }
 
+    /** A page's place and a level as a note of madeBy; notes compare as (place, level). */
+    private static long note(int place, int level) {
+        return (long) place << 32 | ((long) level - Integer.MIN_VALUE);
+    }
+
+    private static int levelOf(long note) {
+        return (int) ((note & 0xffffffffL) + Integer.MIN_VALUE);
+    }
+
+    /** Keeps the earlier page's note, or at one page the lower level. */
+    private static void made(AtomicLongArray made, int key, long note) {
+        for (long old = made.get(key); note < old; old = made.get(key)) {
+            if (made.compareAndSet(key, old, note)) return;
+        }
+    }
+
     /**
      * Notes that the crawl list keeps a link to the URL of a replayed node at
      * level or lower, so that later replays drop such links before making them.
@@ -339,7 +416,8 @@ final class LinkRecords {
      */
     void listed(ReplayedNode n, boolean fromSaved, int level) {
         int[] a = fromSaved ? droppedFromSaved : droppedFromWeb;
-        if (n.urlId < a.length && level < a[n.urlId]) a[n.urlId] = level;
+        int url = n.urlId < keyOf.length ? keyOf[n.urlId] : a.length;
+        if (url < a.length && level < a[url]) a[url] = level;
     }
 
     /** The links that a scan of page added to the crawl list, in their order. */
