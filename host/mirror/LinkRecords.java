@@ -195,10 +195,13 @@ final class LinkRecords {
         rootPath = root.getAbsoluteFile().toPath().normalize();
     }
 
-    /** The records kept in root; none when there are none or they cannot be read. */
+    /**
+     * The records kept in root; none when there are none or they cannot be
+     * read. Only reads: the file is replaced by renaming, so a run that does
+     * not hold OUT's lock yet reads whole records, of before or after a save.
+     */
     static LinkRecords load(File root) {
         LinkRecords r = new LinkRecords(root);
-        new File(root, SPOOL_NAME).delete();  // a killed run's
         File f = new File(root, OutFiles.RECORDS_NAME);
         if (!f.isFile()) return r;
         RandomAccessFile in = null;
@@ -402,6 +405,15 @@ final class LinkRecords {
         return (int) ((note & 0xffffffffL) + Integer.MIN_VALUE);
     }
 
+    /** load(root) on a thread of its own, from now. */
+    static java.util.concurrent.FutureTask<LinkRecords> loading(File root) {
+        java.util.concurrent.FutureTask<LinkRecords> task = new java.util.concurrent.FutureTask<>(() -> load(root));
+        Thread t = new Thread(task, "records-load");
+        t.setDaemon(true);
+        t.start();
+        return task;
+    }
+
     /** Keeps the earlier page's note, or at one page the lower level. */
     private static void made(AtomicLongArray made, int key, long note) {
         for (long old = made.get(key); note < old; old = made.get(key)) {
@@ -433,6 +445,7 @@ final class LinkRecords {
         encode(links, run, block);
         try {
             if (spool == null) {
+                // a killed run's spool is taken over from its start
                 spool = new RandomAccessFile(new File(root, SPOOL_NAME), "rw");
                 spool.setLength(0);
             }

@@ -1,5 +1,6 @@
 import com.tolvak.fenwix.NodeURL;
 
+import java.io.File;
 import java.io.IOException;
 import java.io.PrintStream;
 import java.net.BindException;
@@ -29,6 +30,9 @@ public final class Mirror {
     /** URLs left out by robots.txt, each counted once. */
     private final java.util.Set<String> disallowed = new java.util.HashSet<>();
     private volatile boolean interrupted;
+    /** The link records, read from the start (see run). */
+    private File recordsRoot;
+    private java.util.concurrent.FutureTask<LinkRecords> recordsLoad;
     private final CountDownLatch finished = new CountDownLatch(1);
 
     public static void main(String[] args) throws InterruptedException {
@@ -77,6 +81,9 @@ public final class Mirror {
         }
         if (options.checkOnly) return check(0);
         requests = new Requests(options, options.out, new Activity());
+        // an update's records are read beside robots.txt and the start page's checks
+        recordsRoot = OutFiles.folder(options.out);
+        recordsLoad = LinkRecords.loading(recordsRoot);
         if (options.robots) robots = new Robots(requests, () -> crawler != null && crawler.aborted, this::log);
         if (options.start != null) {
             StartPage.checkReachable(options.start, requests);
@@ -140,7 +147,7 @@ public final class Mirror {
         }
         counts = new Counters(crawler);
         files.recoverInflight();
-        LinkRecords records = LinkRecords.load(files.out);
+        LinkRecords records = recordsRoot.equals(files.out) ? loaded(recordsLoad) : LinkRecords.load(files.out);
         crawler.setLinkRecords(records);
         crawl = new Crawl(crawler, options.maxThreads);
         crawl.setSameAsFolder(files.sameAsFolder());
@@ -219,6 +226,26 @@ public final class Mirror {
             // shutting down already: the hook is running
         }
         return code;
+    }
+
+    private static LinkRecords loaded(java.util.concurrent.FutureTask<LinkRecords> load) {
+        boolean interrupted = false;
+        try {
+            while (true) {
+                try {
+                    return load.get();
+                } catch (InterruptedException e) {
+                    interrupted = true;
+                }
+            }
+        } catch (java.util.concurrent.ExecutionException e) {
+            Throwable t = e.getCause();
+            if (t instanceof RuntimeException) throw (RuntimeException) t;
+            if (t instanceof Error) throw (Error) t;
+            throw new IllegalStateException(t);
+        } finally {
+            if (interrupted) Thread.currentThread().interrupt();
+        }
     }
 
     private void failed(String what, Exception e) {

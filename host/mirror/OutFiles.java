@@ -67,10 +67,15 @@ final class OutFiles implements AutoCloseable {
         } catch (IOException | SecurityException e) {
             throw new Options.Usage("cannot write in " + folder + " (" + e.getMessage() + ")");
         }
+        return new OutFiles(folder(folder));
+    }
+
+    /** The folder OUT names, as the run's files are found in it: canonical where it can be. */
+    static File folder(File out) {
         try {
-            return new OutFiles(folder.getCanonicalFile());
+            return out.getCanonicalFile();
         } catch (IOException e) {
-            return new OutFiles(folder.getAbsoluteFile());
+            return out.getAbsoluteFile();
         }
     }
 
