@@ -313,22 +313,25 @@ final class LinkRecords {
      */
     private static int[] keys(String[] strings) {
         int[] keyOf = new int[strings.length];
+        String[] baseOf = new String[strings.length];
         Map<String, Integer> bases = new HashMap<>();
-        for (String s : strings) {
-            int hash = s.indexOf('#');
-            if (hash >= 0) bases.put(s.substring(0, hash), -1);
+        for (int i = 0; i < strings.length; i++) {
+            int hash = strings[i].indexOf('#');
+            if (hash >= 0) bases.put(baseOf[i] = strings[i].substring(0, hash), -1);
+        }
+        if (bases.isEmpty()) {
+            for (int i = 0; i < strings.length; i++) keyOf[i] = i;
+            return keyOf;
         }
         for (int i = 0; i < strings.length; i++) {
             keyOf[i] = i;
-            if (strings[i].indexOf('#') < 0) bases.replace(strings[i], -1, i);
+            if (baseOf[i] == null) bases.replace(strings[i], -1, i);
         }
         int next = strings.length;
         for (int i = 0; i < strings.length; i++) {
-            int hash = strings[i].indexOf('#');
-            if (hash < 0) continue;
-            String base = strings[i].substring(0, hash);
-            int k = bases.get(base);
-            if (k < 0) bases.put(base, k = next++);
+            if (baseOf[i] == null) continue;
+            int k = bases.get(baseOf[i]);
+            if (k < 0) bases.put(baseOf[i], k = next++);
             keyOf[i] = k;
         }
         return keyOf;
