@@ -382,18 +382,14 @@ final class Crawl {
         if (owner == null) return;
         if (from.getPath().equals(owner.getLoadedFilename())) owner.setLoadedFilename(to.getPath());
         byLocalFile.put(to.getPath(), owner);
-        Runnable heard = onMove;
-        if (heard != null) heard.run();
+        movedAny = true;
         by.appendLog("Moved under its folder:" + from.getPath() + " -> " + to.getPath() + "\n");
     }
 
-    private volatile Runnable onMove;
+    /** Whether this run moved a saved file into the folder of its name: links to it moved too. */
+    private volatile boolean movedAny;
 
-    /**
-     * Hears of each saved file moved into the folder of its name, as it
-     * happens and before the crawl logs it: links to it move too.
-     */
-    void onMove(Runnable heard) { onMove = heard; }
+    boolean movedAny() { return movedAny; }
 
     /**
      * A redirect: followed by asking for the node again under its new URL (so

@@ -151,7 +151,6 @@ public final class Mirror {
         crawler.setLinkRecords(records);
         crawl = new Crawl(crawler, options.maxThreads);
         crawl.setSameAsFolder(files.sameAsFolder());
-        crawl.onMove(files::filesMoved);
 
         Thread hook = new Thread(this::stop, "mirror-stop");
         Runtime.getRuntime().addShutdownHook(hook);
@@ -175,8 +174,9 @@ public final class Mirror {
             if (scans != null) scans.stop();
         }
         java.util.Map<String, String> sameAs = crawl.sameAsFound();
-        // noted before the second copies go, for a pass that does not finish
-        if (files.folderPagesFoundNow(sameAs)) files.filesMoved();
+        // noted as the crawl ends, stopped or not, and before the second copies
+        // go, for a pass that does not finish
+        if (files.folderPagesFoundNow(sameAs) || crawl.movedAny()) files.filesMoved();
         crawl.dropSecondCopies();
         if (!crawler.aborted) files.sameAsFolder(sameAs);
         files.crawlEnded();

@@ -242,9 +242,9 @@ final class OutFiles implements AutoCloseable {
     }
 
     /**
-     * Notes that a file documents may link to moved or went, before a run
-     * stopped or killed could forget it: nothing else would tell the next run,
-     * which finds it where it is now.
+     * Notes that a file documents may link to moved or went, as the crawl
+     * ends (stopped or not), before a pass that may not finish: nothing else
+     * would tell the next run, which finds it where it is now.
      */
     synchronized void filesMoved() {
         if (movedNow) return;
