@@ -132,10 +132,19 @@ final class Crawl {
             conns.enqueue(slot);
         } else {
             slot.path = LocalNames.localFile(load.getRoot(), node.getURL()).getPath();
-            conns.request(slot);
+            // taken up while it waits for a connection, as the nodes before it are committed
+            requesting = node;
+            try {
+                conns.request(slot);
+            } finally {
+                requesting = null;
+            }
         }
         transformed = -1;
     }
+
+    /** The node taken up whose request waits for a free connection, else null. */
+    private NodeURL requesting;
 
     /** The head's redirect or repaired URL; true when its node is requested again. */
     private boolean decided(CrawlConnections.Slot head) {
@@ -230,7 +239,7 @@ final class Crawl {
     private NodeURL owner(NodeURL node, URL to, boolean later) {
         NodeURL owner = known.get(UrlLoad.key(to));
         if (owner == null) owner = byLocalFile.get(load.localFileFor(to).getPath());
-        if (owner == node || (owner != null && later && !conns.taken(owner))) return null;
+        if (owner == node || (owner != null && later && owner != requesting && !conns.taken(owner))) return null;
         return owner;
     }
 
