@@ -228,21 +228,17 @@ public final class Mirror {
         return code;
     }
 
+    /** The records the load hands over, waited for through interrupts. */
     private static LinkRecords loaded(java.util.concurrent.FutureTask<LinkRecords> load) {
         boolean interrupted = false;
         try {
             while (true) {
                 try {
-                    return load.get();
+                    return PageThreads.result(load);
                 } catch (InterruptedException e) {
                     interrupted = true;
                 }
             }
-        } catch (java.util.concurrent.ExecutionException e) {
-            Throwable t = e.getCause();
-            if (t instanceof RuntimeException) throw (RuntimeException) t;
-            if (t instanceof Error) throw (Error) t;
-            throw new IllegalStateException(t);
         } finally {
             if (interrupted) Thread.currentThread().interrupt();
         }
